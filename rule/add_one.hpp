@@ -1,0 +1,120 @@
+// The add-one completion, over any fixed-budget run `run_at(budget, winners)`
+// that fills `winners` with candidate indices of `election`.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include "election.hpp"
+
+namespace quorin::detail {
+
+inline double outcome_cost(const Election& election, const std::vector<std::uint32_t>& outcome) {
+    double total = 0.0;
+    for (std::uint32_t c : outcome) {
+        total += election.candidates[c].cost;
+    }
+    return total;
+}
+
+// Whether some listed project outside `outcome` still fits beside it.
+inline bool has_fitting_project(const Election& election, const std::vector<std::uint32_t>& outcome,
+                                double outcome_cost, double total_budget,
+                                std::vector<char>& in_outcome) {
+    in_outcome.assign(election.candidates.size(), 0);
+    for (std::uint32_t c : outcome) {
+        in_outcome[c] = 1;
+    }
+    for (const Listing& listing : election.listings) {
+        if (listing.candidate != not_a_candidate && in_outcome[listing.candidate]) {
+            continue;
+        }
+        if (outcome_cost + listing.cost <= total_budget) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Rerunning stops changing the outcome of well-formed input once every
+// voter's share is this large: each voter can then pay for every admitted
+// project several times over. The sum of admitted costs is its first
+// element, in listing order.
+inline std::pair<double, double> admitted_cost_and_saturation(const Election& election) {
+    double admitted_cost = 0.0;
+    for (const Candidate& candidate : election.candidates) {
+        admitted_cost += candidate.cost;
+    }
+    return {admitted_cost, 4.0 * admitted_cost};
+}
+
+// Whether a project that is never a candidate fits beside every candidate
+// at once: then no outcome can ever overshoot or be exhaustive.
+inline bool completion_never_settles(const Election& election, double admitted_cost,
+                                     double total_budget) {
+    if (!(admitted_cost <= total_budget)) {
+        return false;
+    }
+    for (const Listing& listing : election.listings) {
+        if (listing.candidate == not_a_candidate && admitted_cost + listing.cost <= total_budget) {
+            return true;
+        }
+    }
+    return false;
+}
+
+template <class RunAt>
+std::vector<std::uint32_t> complete_add_one(const Election& election, double total_budget,
+                                            RunAt&& run_at) {
+    std::vector<std::uint32_t> current;
+    run_at(total_budget, current);
+    if (election.voter_count == 0) {
+        return current;
+    }
+    const double voters = static_cast<double>(election.voter_count);
+    const double share = total_budget / voters;
+    if (std::isnan(share)) {
+        return current;
+    }
+    const double whole_share = std::trunc(share);
+    const auto [admitted_cost, saturation] = admitted_cost_and_saturation(election);
+
+    if (completion_never_settles(election, admitted_cost, total_budget)) {
+        // Jump straight to the first whole share past saturation.
+        const double budget =
+            std::isinf(whole_share) || std::isinf(saturation)
+                ? std::numeric_limits<double>::infinity()
+                : voters * (whole_share + std::max(1.0, std::ceil(saturation) - whole_share));
+        run_at(budget, current);
+        return current;
+    }
+
+    std::vector<std::uint32_t> next;
+    std::vector<char> in_outcome;
+    double current_cost = outcome_cost(election, current);
+    double virtual_budget = voters * whole_share;
+    while (has_fitting_project(election, current, current_cost, total_budget, in_outcome)) {
+        if (virtual_budget / voters >= saturation) {
+            return current;
+        }
+        const double raised = virtual_budget + voters;
+        if (raised == virtual_budget) {
+            return current;
+        }
+        virtual_budget = raised;
+        run_at(virtual_budget, next);
+        const double next_cost = outcome_cost(election, next);
+        if (!(next_cost <= total_budget)) {
+            return current;
+        }
+        std::swap(current, next);
+        current_cost = next_cost;
+    }
+    return current;
+}
+
+}  // namespace quorin::detail
