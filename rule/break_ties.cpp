@@ -1,4 +1,5 @@
 #include "equal_shares.hpp"
+#include "lookup.hpp"
 #include "tie_break.hpp"
 
 namespace quorin {
@@ -6,8 +7,8 @@ namespace quorin {
 ProjectId break_ties(const CostMap& cost, const TotalUtilityMap& total_utility,
                      std::vector<ProjectId> choices) {
     const std::size_t position = detail::preferred_position(
-        choices, [&](const ProjectId& p) { return cost.at(p); },
-        [&](const ProjectId& p) { return total_utility.at(p); });
+        choices, [&](const ProjectId& p) { return detail::lookup(cost, p); },
+        [&](const ProjectId& p) { return detail::lookup(total_utility, p); });
     return std::move(choices[position]);
 }
 

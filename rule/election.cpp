@@ -1,5 +1,7 @@
 #include "election.hpp"
 
+#include "lookup.hpp"
+
 #include <stdexcept>
 #include <string_view>
 #include <unordered_map>
@@ -33,12 +35,12 @@ Election prepare_election(const std::vector<VoterId>& voters,
     std::unordered_map<std::string_view, std::uint32_t> candidate_of;
     election.listings.reserve(projects.size());
     for (const ProjectId& project : projects) {
-        const double project_cost = cost.at(project);
+        const double project_cost = lookup(cost, project);
         Listing listing{project_cost, not_a_candidate};
         if (project_cost > 0) {
-            const auto& pairs = approvers_utilities.at(project);
+            const auto& pairs = lookup(approvers_utilities, project);
             if (!pairs.empty()) {
-                const std::int64_t total = total_utility.at(project);
+                const std::int64_t total = lookup(total_utility, project);
                 const auto [entry, is_new] =
                     candidate_of.try_emplace(project, checked_index(election.candidates.size()));
                 listing.candidate = entry->second;
