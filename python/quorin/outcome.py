@@ -1,0 +1,82 @@
+"""The outcome of an election under one of the module's two rules, with the
+figures a reader of the result asks for."""
+
+from __future__ import annotations
+
+from dataclasses import dataclass
+
+import quorinbindings
+
+from quorin.pabulib import Election
+
+RULES = {
+    "add-one": quorinbindings.equal_shares_add1,
+    "fixed": quorinbindings.equal_shares_utils,
+}
+RULE_TITLES = {
+    "add-one": "Equal Shares with add-one completion",
+    "fixed": "Equal Shares with the fixed budget",
+}
+
+
+@dataclass(frozen=True)
+class Winner:
+    position: int
+    project: str
+    name: str
+    cost: float
+    # Voters with a positive utility for the project.
+    supporters: int
+    running_total: float
+
+
+@dataclass(frozen=True)
+class Differences:
+    won_not_selected: list[str]
+    selected_not_won: list[str]
+
+
+@dataclass(frozen=True)
+class Outcome:
+    election: Election
+    rule: str
+    winners: list[Winner]
+
+    @property
+    def spent(self) -> float:
+        return self.winners[-1].running_total if self.winners else 0.0
+
+    @property
+    def left(self) -> float:
+        return self.election.total_budget - self.spent
+
+    def differences(self) -> Differences | None:
+        """How the winners differ from the file's selected projects; None when
+        the file does not say which were selected."""
+        selected = self.election.selected
+        if selected is None:
+            return None
+        won = [winner.project for winner in self.winners]
+        return Differences(
+            won_not_selected=[p for p in won if p not in selected],
+            selected_not_won=[p for p in selected if p not in won],
+        )
+
+
+def compute_outcome(election: Election, rule: str) -> Outcome:
+    winners: list[Winner] = []
+    running_total = 0.0
+    for position, project in enumerate(RULES[rule](*election.arguments()), start=1):
+        cost = election.cost[project]
+        running_total += cost
+        winners.append(
+            Winner(
+                position=position,
+                project=project,
+                name=election.names[project],
+                cost=cost,
+                supporters=len(election.approvers_utilities[project]),
+                running_total=running_total,
+            )
+        )
+    return Outcome(election=election, rule=rule, winners=winners)

@@ -1,0 +1,292 @@
+"""Reading participatory-budgeting elections published as .pb files.
+
+A .pb file holds three sections, META, PROJECTS and VOTES, in that order.
+Each opens with its name alone on a line, then a header line naming its
+columns, then rows of ';'-separated fields. Fields are read as CSV because
+project names contain quotes, commas and even semicolons inside quotes.
+"""
+
+from __future__ import annotations
+
+import csv
+import io
+import re
+from collections.abc import Iterator
+from dataclasses import dataclass, field
+from pathlib import Path
+
+SECTIONS = ("META", "PROJECTS", "VOTES")
+REQUIRED_COLUMNS = {
+    "META": ("key", "value"),
+    "PROJECTS": ("project_id", "cost"),
+    "VOTES": ("voter_id", "vote"),
+}
+APPROVAL_TYPES = ("approval", "choose-1")
+POINTS_TYPES = ("cumulative", "scoring")
+VOTE_TYPES = (*APPROVAL_TYPES, *POINTS_TYPES, "ordinal")
+
+# Budgets and costs are plain non-negative decimals ("1000000", "4000.0");
+# anything float() would also take ("1e6", "nan", "1_000") is a mistake here.
+AMOUNT = re.compile(r"\d+(?:\.\d+)?")
+WHOLE_NUMBER = re.compile(r"\d+")
+
+Arguments = tuple[
+    list[str],
+    list[str],
+    dict[str, float],
+    dict[str, list[tuple[str, int]]],
+    dict[str, int],
+    float,
+]
+
+
+class PabulibError(ValueError):
+    """A .pb file that cannot be read as an election."""
+
+    def __init__(self, path: Path, line: int, problem: str) -> None:
+        super().__init__(f"{path}, line {line}: {problem}")
+        self.path = path
+        self.line = line
+        self.problem = problem
+
+
+@dataclass(frozen=True)
+class Election:
+    """One election: the six arguments of quorinbindings' functions, plus
+    what a reader of the outcome wants to see."""
+
+    voters: list[str]
+    projects: list[str]
+    cost: dict[str, float]
+    approvers_utilities: dict[str, list[tuple[str, int]]]
+    total_utility: dict[str, int]
+    total_budget: float
+    # Empty strings when the file has no name column.
+    names: dict[str, str]
+    meta: dict[str, str]
+    # Projects whose `selected` value is not 0, in file order; None when the
+    # file has no such column. Gdynia marks extra-funded projects with 2.
+    selected: tuple[str, ...] | None
+
+    @property
+    def vote_type(self) -> str:
+        return self.meta["vote_type"]
+
+    def arguments(self) -> Arguments:
+        """The arguments of equal_shares_utils and equal_shares_add1, in order."""
+        return (
+            self.voters,
+            self.projects,
+            self.cost,
+            self.approvers_utilities,
+            self.total_utility,
+            self.total_budget,
+        )
+
+
+@dataclass
+class _Section:
+    name: str
+    # Empty until the header line is read.
+    header: list[str] = field(default_factory=list)
+    header_line: int = 0
+    # (line number, field by column name)
+    rows: list[tuple[int, dict[str, str]]] = field(default_factory=list)
+
+
+def read_election(path: str | Path) -> Election:
+    """Reads a .pb file. Raises PabulibError, naming the file and line, when
+    it is malformed, and OSError when it cannot be read."""
+    path = Path(path)
+    data = path.read_bytes()
+    try:
+        text = data.decode("utf-8-sig")
+    except UnicodeDecodeError as error:
+        raise PabulibError(path, data.count(b"\n", 0, error.start) + 1, "not UTF-8 text") from None
+    sections = _split_sections(path, text)
+    meta, budget, vote_type = _read_meta(path, sections["META"])
+    projects, cost, names, selected = _read_projects(path, sections["PROJECTS"])
+    voters, approvers_utilities = _read_votes(path, sections["VOTES"], vote_type, cost)
+    return Election(
+        voters=voters,
+        projects=projects,
+        cost=cost,
+        approvers_utilities=approvers_utilities,
+        total_utility={p: sum(u for _, u in pairs) for p, pairs in approvers_utilities.items()},
+        total_budget=budget,
+        names=names,
+        meta=meta,
+        selected=selected,
+    )
+
+
+def _numbered_rows(path: Path, text: str) -> Iterator[tuple[int, list[str]]]:
+    """Rows with the line each starts on (a quoted field may span lines)."""
+    reader = csv.reader(io.StringIO(text, newline=""), delimiter=";", strict=True)
+    start = 1
+    try:
+        for row in reader:
+            # Blank lines carry nothing; files often end with one.
+            if row:
+                yield start, row
+            start = reader.line_num + 1
+    except csv.Error as error:
+        raise PabulibError(path, start, f"unreadable row: {error}") from None
+
+
+def _split_sections(path: Path, text: str) -> dict[str, _Section]:
+    sections: dict[str, _Section] = {}
+    current: _Section | None = None
+    last_line = 1  # an empty file is missing its sections at line 1
+    for line, row in _numbered_rows(path, text):
+        last_line = line
+        # A one-field row naming a section can only be a section line: every
+        # section's header has at least two columns.
+        if len(row) == 1 and row[0].strip() in SECTIONS:
+            name = row[0].strip()
+            if name in sections:
+                raise PabulibError(path, line, f"section {name} appears a second time")
+            expected = SECTIONS[len(sections)]
+            if name != expected:
+                raise PabulibError(path, line, f"section {name} comes where {expected} should")
+            current = sections[name] = _Section(name)
+            continue
+        if current is None:
+            raise PabulibError(path, line, "expected the line META before anything else")
+        if not current.header:
+            _check_header(path, line, current.name, row)
+            current.header, current.header_line = row, line
+            continue
+        if len(row) != len(current.header):
+            raise PabulibError(
+                path,
+                line,
+                f"{current.name} row has {len(row)} fields, "
+                f"its header names {len(current.header)}",
+            )
+        current.rows.append((line, dict(zip(current.header, row))))
+    for name in SECTIONS:
+        if name not in sections:
+            raise PabulibError(path, last_line, f"section {name} is missing")
+        if not sections[name].header:
+            raise PabulibError(path, last_line, f"section {name} has no header line")
+    return sections
+
+
+def _check_header(path: Path, line: int, section: str, header: list[str]) -> None:
+    seen: set[str] = set()
+    for column in header:
+        if column in seen:
+            raise PabulibError(path, line, f"{section} header names column {column!r} twice")
+        seen.add(column)
+    for column in REQUIRED_COLUMNS[section]:
+        if column not in seen:
+            raise PabulibError(path, line, f"{section} header lacks the column {column!r}")
+
+
+def _amount(path: Path, line: int, what: str, text: str) -> float:
+    if not AMOUNT.fullmatch(text):
+        raise PabulibError(path, line, f"{what} {text!r} is not a non-negative decimal number")
+    return float(text)
+
+
+def _read_meta(path: Path, section: _Section) -> tuple[dict[str, str], float, str]:
+    meta: dict[str, str] = {}
+    key_lines: dict[str, int] = {}
+    for line, row in section.rows:
+        key = row["key"]
+        if key in meta:
+            raise PabulibError(path, line, f"META key {key!r} appears a second time")
+        meta[key] = row["value"]
+        key_lines[key] = line
+    for key in ("budget", "vote_type"):
+        if key not in meta:
+            raise PabulibError(path, section.header_line, f"META has no {key!r}")
+    budget = _amount(path, key_lines["budget"], "budget", meta["budget"])
+    vote_type = meta["vote_type"]
+    if vote_type not in VOTE_TYPES:
+        raise PabulibError(
+            path,
+            key_lines["vote_type"],
+            f"vote_type {vote_type!r} is not one of {', '.join(VOTE_TYPES)}",
+        )
+    return meta, budget, vote_type
+
+
+def _read_projects(
+    path: Path, section: _Section
+) -> tuple[list[str], dict[str, float], dict[str, str], tuple[str, ...] | None]:
+    has_selected = "selected" in section.header
+    projects: list[str] = []
+    cost: dict[str, float] = {}
+    names: dict[str, str] = {}
+    selected: list[str] = []
+    for line, row in section.rows:
+        project = row["project_id"]
+        if not project:
+            raise PabulibError(path, line, "empty project_id")
+        if project in cost:
+            raise PabulibError(path, line, f"project {project!r} is listed a second time")
+        projects.append(project)
+        cost[project] = _amount(path, line, f"cost of project {project!r}", row["cost"])
+        names[project] = row.get("name", "")
+        if has_selected:
+            mark = row["selected"]
+            if not WHOLE_NUMBER.fullmatch(mark):
+                raise PabulibError(
+                    path, line, f"selected {mark!r} of project {project!r} is not a whole number"
+                )
+            if int(mark) != 0:
+                selected.append(project)
+    return projects, cost, names, tuple(selected) if has_selected else None
+
+
+def _utilities(
+    path: Path, line: int, row: dict[str, str], vote_type: str, listed: list[str]
+) -> list[int]:
+    if vote_type in APPROVAL_TYPES:
+        return [1] * len(listed)
+    if vote_type == "ordinal":
+        # Borda-style: the first of k listed projects gets k, the last 1.
+        return list(range(len(listed), 0, -1))
+    points = row["points"].split(",") if row["points"] else []
+    if len(points) != len(listed):
+        raise PabulibError(
+            path, line, f"{len(listed)} projects listed but {len(points)} points given"
+        )
+    for value in points:
+        if not WHOLE_NUMBER.fullmatch(value):
+            raise PabulibError(path, line, f"points {value!r} is not a whole number")
+    return [int(value) for value in points]
+
+
+def _read_votes(
+    path: Path, section: _Section, vote_type: str, cost: dict[str, float]
+) -> tuple[list[str], dict[str, list[tuple[str, int]]]]:
+    if vote_type in POINTS_TYPES and "points" not in section.header:
+        raise PabulibError(
+            path, section.header_line, f"{vote_type} ballots need a 'points' column in VOTES"
+        )
+    voters: list[str] = []
+    seen_voters: set[str] = set()
+    approvers_utilities: dict[str, list[tuple[str, int]]] = {p: [] for p in cost}
+    for line, row in section.rows:
+        voter = row["voter_id"]
+        if not voter:
+            raise PabulibError(path, line, "empty voter_id")
+        if voter in seen_voters:
+            raise PabulibError(path, line, f"voter {voter!r} votes a second time")
+        seen_voters.add(voter)
+        voters.append(voter)
+        # An empty vote is a blank ballot: the voter still gets a share.
+        listed = row["vote"].split(",") if row["vote"] else []
+        if len(set(listed)) != len(listed):
+            raise PabulibError(path, line, "the vote lists a project twice")
+        for project in listed:
+            if project not in cost:
+                raise PabulibError(path, line, f"vote for unknown project {project!r}")
+        for project, utility in zip(listed, _utilities(path, line, row, vote_type, listed)):
+            # Zero points say nothing in favour of the project.
+            if utility > 0:
+                approvers_utilities[project].append((voter, utility))
+    return voters, approvers_utilities

@@ -1,0 +1,146 @@
+"""An outcome shown to people (rich tables) or to programs (JSON-ready data)."""
+
+from __future__ import annotations
+
+from pathlib import Path
+from typing import Any
+
+from rich.console import Console, JustifyMethod
+from rich.table import Table
+from rich.text import Text
+
+from quorin.outcome import RULE_TITLES, Outcome
+
+
+def amount(value: float) -> str:
+    """Money with thousands separators, and cents only when there are some."""
+    if value == int(value):
+        return f"{value:,.0f}"
+    return f"{value:,.2f}"
+
+
+def _one_line(text: str, style: str = "") -> Text:
+    return Text(text, style=style, no_wrap=True, overflow="ellipsis")
+
+
+def _table(title: str, columns: list[tuple[str, JustifyMethod]]) -> Table:
+    """Only the Name column may wrap, so only names give way to a narrow
+    terminal; their cells are single-line, so they shorten instead."""
+    table = Table(title=title, title_justify="left")
+    for header, justify in columns:
+        table.add_column(header, justify=justify, no_wrap=header != "Name")
+    return table
+
+
+def print_outcome(console: Console, path: Path, outcome: Outcome, compare: bool) -> None:
+    election = outcome.election
+    currency = election.meta.get("currency", "")
+    console.print(_one_line(str(path), style="bold"))
+    description = election.meta.get("description", "")
+    if description:
+        console.print(_one_line(description, style="dim"))
+    console.print(
+        f"{election.vote_type} ballots · {len(election.voters):,} voters · "
+        f"{len(election.projects):,} projects",
+        style="dim",
+    )
+
+    table = _table(
+        f"Winners by {RULE_TITLES[outcome.rule]}",
+        [
+            ("#", "right"),
+            ("Project", "left"),
+            ("Name", "left"),
+            (f"Cost {currency}".strip(), "right"),
+            ("Supporters", "right"),
+            ("Running total", "right"),
+        ],
+    )
+    for winner in outcome.winners:
+        table.add_row(
+            str(winner.position),
+            Text(winner.project),
+            _one_line(winner.name),
+            amount(winner.cost),
+            f"{winner.supporters:,}",
+            amount(winner.running_total),
+        )
+    console.print(table)
+
+    summary = Table.grid(padding=(0, 1))
+    summary.add_column(min_width=8)
+    summary.add_column(justify="right")
+    summary.add_column()
+    summary.add_row("Budget", amount(election.total_budget), currency)
+    summary.add_row("Spent", amount(outcome.spent), currency)
+    summary.add_row("Left", amount(outcome.left), currency)
+    summary.add_row("Winners", str(len(outcome.winners)))
+    console.print(summary)
+
+    if compare:
+        _print_differences(console, outcome)
+    console.print()
+
+
+def _print_differences(console: Console, outcome: Outcome) -> None:
+    differences = outcome.differences()
+    if differences is None:
+        console.print("The file has no selected column to compare with.")
+        return
+    if not differences.won_not_selected and not differences.selected_not_won:
+        console.print("The winners are exactly the file's selected projects.")
+        return
+    election = outcome.election
+    table = _table(
+        "Differences from the file's selected projects",
+        [("Project", "left"), ("Name", "left"), ("Status", "left"), ("Cost", "right")],
+    )
+    for status, projects in (
+        ("won, not selected", differences.won_not_selected),
+        ("selected, not won", differences.selected_not_won),
+    ):
+        for project in projects:
+            table.add_row(
+                Text(project),
+                _one_line(election.names[project]),
+                status,
+                amount(election.cost[project]),
+            )
+    console.print(table)
+
+
+def outcome_data(path: Path, outcome: Outcome, compare: bool) -> dict[str, Any]:
+    election = outcome.election
+    data: dict[str, Any] = {
+        "file": str(path),
+        "description": election.meta.get("description", ""),
+        "vote_type": election.vote_type,
+        "voters": len(election.voters),
+        "projects": len(election.projects),
+        "rule": outcome.rule,
+        "budget": election.total_budget,
+        "spent": outcome.spent,
+        "left": outcome.left,
+        "winners": [
+            {
+                "position": winner.position,
+                "id": winner.project,
+                "name": winner.name,
+                "cost": winner.cost,
+                "supporters": winner.supporters,
+                "running_total": winner.running_total,
+            }
+            for winner in outcome.winners
+        ],
+    }
+    if compare:
+        differences = outcome.differences()
+        data["differences"] = (
+            None
+            if differences is None
+            else {
+                "won_not_selected": differences.won_not_selected,
+                "selected_not_won": differences.selected_not_won,
+            }
+        )
+    return data
