@@ -5,6 +5,7 @@
 #include <limits>
 #include <optional>
 
+#include "payment_walk.hpp"
 #include "tie_break.hpp"
 
 namespace quorin::detail {
@@ -43,19 +44,6 @@ bool exceeds(double value, std::int64_t stored) {
     return whole_int > stored || (whole_int == stored && value != whole);
 }
 
-// Ascending quotient; equal quotients keep pair order; NaN after all others.
-bool walks_before(const WalkEntry& a, const WalkEntry& b) {
-    const bool a_nan = std::isnan(a.quotient);
-    const bool b_nan = std::isnan(b.quotient);
-    if (a_nan != b_nan) {
-        return b_nan;
-    }
-    if (!a_nan && a.quotient != b.quotient) {
-        return a.quotient < b.quotient;
-    }
-    return a.pair < b.pair;
-}
-
 double available_money(const Election& election, const Candidate& candidate,
                        const std::vector<double>& budget) {
     double available = 0.0;
@@ -63,33 +51,6 @@ double available_money(const Election& election, const Candidate& candidate,
         available += budget[election.pair_voter[i]];
     }
     return available;
-}
-
-// The maximum payment at which the walk stops, or none when every
-// supporter is too poor to bear a full share.
-std::optional<double> maximum_payment(const Election& election, const Candidate& candidate,
-                                      const std::vector<double>& budget,
-                                      std::vector<WalkEntry>& walk) {
-    walk.clear();
-    for (std::size_t i = candidate.first_pair; i < candidate.end_pair; ++i) {
-        walk.push_back({budget[election.pair_voter[i]] / election.pair_utility[i], i});
-    }
-    std::sort(walk.begin(), walk.end(), walks_before);
-
-    double denominator = static_cast<double>(candidate.total_utility);
-    double paid = 0.0;
-    for (const WalkEntry& entry : walk) {
-        const double utility = election.pair_utility[entry.pair];
-        const double voter_budget = budget[election.pair_voter[entry.pair]];
-        const double payment = (candidate.cost - paid) / denominator;
-        if (utility * payment > voter_budget) {
-            paid = paid + voter_budget;
-            denominator = denominator - utility;
-            continue;
-        }
-        return payment;
-    }
-    return std::nullopt;
 }
 
 void charge(const Election& election, const Candidate& winner, double price,

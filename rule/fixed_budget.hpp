@@ -5,14 +5,9 @@
 #include <vector>
 
 #include "election.hpp"
+#include "payment_walk.hpp"
 
 namespace quorin::detail {
-
-// A supporter in the payment walk's order: by budget / utility.
-struct WalkEntry {
-    double quotient;
-    std::size_t pair;
-};
 
 // Buffers reused by every iteration and every run, so a run allocates
 // only while they grow to the election's size.
@@ -23,7 +18,7 @@ struct Workspace {
     std::vector<std::uint32_t> scan_order;
     std::vector<std::uint32_t> best;
     std::vector<std::uint32_t> unaffordable;
-    std::vector<WalkEntry> walk;
+    WalkBuffers walk;
     std::vector<char> dropped;               // per candidate, during one removal
 };
 
