@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <optional>
 
 #include "payment_walk.hpp"
 #include "tie_break.hpp"
@@ -42,15 +41,6 @@ bool exceeds(double value, std::int64_t stored) {
     const double whole = std::floor(value);
     const auto whole_int = static_cast<std::int64_t>(whole);
     return whole_int > stored || (whole_int == stored && value != whole);
-}
-
-double available_money(const Election& election, const Candidate& candidate,
-                       const std::vector<double>& budget) {
-    double available = 0.0;
-    for (std::size_t i = candidate.first_pair; i < candidate.end_pair; ++i) {
-        available += budget[election.pair_voter[i]];
-    }
-    return available;
 }
 
 void charge(const Election& election, const Candidate& winner, double price,
@@ -108,16 +98,15 @@ void run_fixed_budget(const Election& election, double total_budget, Workspace& 
                 break;
             }
             const Candidate& candidate = candidates[c];
-            if (candidate.cost > available_money(election, candidate, ws.budget)) {
+            const Examination examination = examine(election, candidate, ws.budget, ws.walk);
+            if (!examination.affordable) {
                 ws.unaffordable.push_back(c);
                 continue;
             }
-            const std::optional<double> payment =
-                maximum_payment(election, candidate, ws.budget, ws.walk);
-            if (!payment) {
+            if (!examination.maximum_payment) {
                 continue;
             }
-            const double votes = candidate.cost / *payment;
+            const double votes = candidate.cost / *examination.maximum_payment;
             ws.stored_value[c] = stored_value_of(votes);
             if (votes > best_votes) {
                 ws.best.assign(1, c);

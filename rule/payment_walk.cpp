@@ -5,8 +5,8 @@
 namespace quorin::detail {
 namespace {
 
-// Batches of positive quotients are cut this many times before the rest
-// is simply sorted, which bounds the work of an unlucky walk.
+// The remaining positive quotients are cut into batches this many times
+// before they are simply sorted, which bounds the work of an unlucky walk.
 constexpr int max_batches = 8;
 
 struct Walk {
@@ -33,40 +33,64 @@ struct Walk {
     }
 };
 
-bool walks_before(const WalkEntry& a, const WalkEntry& b) {
-    return a.quotient < b.quotient || (a.quotient == b.quotient && a.position < b.position);
-}
+// A function object rather than a function, so that sorting inlines it.
+struct WalksBefore {
+    bool operator()(const WalkEntry& a, const WalkEntry& b) const {
+        return a.quotient < b.quotient || (a.quotient == b.quotient && a.position < b.position);
+    }
+};
 
-std::optional<double> visit_in_pair_order(const std::vector<std::size_t>& pairs, Walk& walk) {
-    for (std::size_t pair : pairs) {
-        if (const auto payment = walk.visit(pair)) {
+template <class Iterator>
+std::optional<double> visit_sorted(Iterator begin, Iterator end, Walk& walk) {
+    std::sort(begin, end, WalksBefore{});
+    for (; begin != end; ++begin) {
+        if (const auto payment = walk.visit(begin->position)) {
             return payment;
         }
     }
     return std::nullopt;
 }
 
-// Walks usually stop after a short prefix, so the entries are not sorted
-// whole: each batch is the entries whose quotient lies below the current
-// payment (those cannot bear it, in well-formed input), and only the batch
-// is sorted. Every batch holds entries that precede all entries left, so
+// Walks usually stop soon, so the entries are not sorted whole. Each batch
+// is the entries whose quotient lies below the current payment (in
+// well-formed input, those cannot bear it), or else the single least entry;
+// only the batch is sorted. A batch precedes every entry left behind it, so
 // the visiting order is exactly the sorted order.
-std::optional<double> visit_in_quotient_order(std::vector<WalkEntry>& entries, Walk& walk) {
-    auto next = entries.begin();
-    const auto end = entries.end();
+std::optional<double> visit_in_batches(WalkEntry* next, WalkEntry* const end, Walk& walk) {
+    // The least entry left behind by the last pass, while it is known.
+    auto least = end;
     for (int batch = 0; next != end; ++batch) {
         auto batch_end = end;
-        if (batch == max_batches) {
-            std::sort(next, end, walks_before);
+        const double payment = walk.payment();
+        if (least != end && !(least->quotient < payment)) {
+            // No entry left lies below the payment: the least one is next.
+            std::iter_swap(next, least);
+            batch_end = next + 1;
+            least = end;
+        } else if (batch == max_batches) {
+            std::sort(next, end, WalksBefore{});
         } else {
-            const double payment = walk.payment();
-            batch_end = std::partition(
-                next, end, [payment](const WalkEntry& e) { return e.quotient < payment; });
+            // One pass moves the batch to the front and finds the least of
+            // the entries left behind.
+            batch_end = next;
+            least = end;
+            for (auto it = next; it != end; ++it) {
+                if (it->quotient < payment) {
+                    std::iter_swap(it, batch_end);
+                    if (least == batch_end) {
+                        least = it;
+                    }
+                    ++batch_end;
+                } else if (least == end || WalksBefore{}(*it, *least)) {
+                    least = it;
+                }
+            }
             if (batch_end == next) {
-                std::iter_swap(next, std::min_element(next, end, walks_before));
+                std::iter_swap(next, least);
                 batch_end = next + 1;
+                least = end;
             } else {
-                std::sort(next, batch_end, walks_before);
+                std::sort(next, batch_end, WalksBefore{});
             }
         }
         for (; next != batch_end; ++next) {
@@ -80,38 +104,63 @@ std::optional<double> visit_in_quotient_order(std::vector<WalkEntry>& entries, W
 
 }  // namespace
 
-std::optional<double> maximum_payment(const Election& election, const Candidate& candidate,
-                                      const std::vector<double>& budget, WalkBuffers& buffers) {
-    // Zero quotients (exhausted budgets, mostly) are all equal: they need no
-    // sorting, only pair order.
+Examination examine(const Election& election, const Candidate& candidate,
+                    const std::vector<double>& budget, WalkBuffers& buffers) {
+    const std::size_t supporters = candidate.end_pair - candidate.first_pair;
+    if (buffers.entries.size() < supporters) {
+        buffers.entries.resize(supporters);
+        buffers.positions.resize(supporters);
+    }
     buffers.negative.clear();
-    buffers.zero.clear();
-    buffers.positive.clear();
-    buffers.undefined.clear();
+
+    // One pass sums the money in pair order and sorts supporters into
+    // groups that follow each other in walk order: negative quotients;
+    // zero quotients (exhausted budgets, mostly), which are all equal and
+    // need only pair order; positive ones below the first payment, filled
+    // from the front of `entries`; the other positive ones, filled from its
+    // back; undefined ones, from the back of `positions`.
+    const double first_payment = candidate.cost / static_cast<double>(candidate.total_utility);
+    WalkEntry* const entries = buffers.entries.data();
+    std::size_t* const positions = buffers.positions.data();
+    std::size_t below = 0;
+    std::size_t rest = supporters;
+    std::size_t zero = 0;
+    std::size_t undefined = supporters;
+    double available = 0.0;
     for (std::size_t i = candidate.first_pair; i < candidate.end_pair; ++i) {
-        const double quotient = budget[election.pair_voter[i]] / election.pair_utility[i];
+        const double voter_budget = budget[election.pair_voter[i]];
+        available += voter_budget;
+        const double quotient = voter_budget / election.pair_utility[i];
         if (quotient > 0) {
-            buffers.positive.push_back({quotient, i});
+            entries[quotient < first_payment ? below++ : --rest] = {quotient, i};
         } else if (quotient == 0) {
-            buffers.zero.push_back(i);
+            positions[zero++] = i;
         } else if (quotient < 0) {
             buffers.negative.push_back({quotient, i});
         } else {
-            buffers.undefined.push_back(i);
+            positions[--undefined] = i;
         }
+    }
+    if (candidate.cost > available) {
+        return {false, std::nullopt};
     }
 
     Walk walk{election, budget, candidate.cost, 0.0, static_cast<double>(candidate.total_utility)};
-    if (const auto payment = visit_in_quotient_order(buffers.negative, walk)) {
-        return payment;
+    std::optional<double> payment = visit_sorted(buffers.negative.begin(), buffers.negative.end(), walk);
+    for (std::size_t k = 0; k < zero && !payment; ++k) {
+        payment = walk.visit(positions[k]);
     }
-    if (const auto payment = visit_in_pair_order(buffers.zero, walk)) {
-        return payment;
+    if (!payment) {
+        payment = visit_sorted(entries, entries + below, walk);
     }
-    if (const auto payment = visit_in_quotient_order(buffers.positive, walk)) {
-        return payment;
+    if (!payment) {
+        payment = visit_in_batches(entries + rest, entries + supporters, walk);
     }
-    return visit_in_pair_order(buffers.undefined, walk);
+    // Filled from the back: pair order is the reverse.
+    for (std::size_t k = supporters; k > undefined && !payment; --k) {
+        payment = walk.visit(positions[k - 1]);
+    }
+    return {true, payment};
 }
 
 }  // namespace quorin::detail
