@@ -53,14 +53,20 @@ inline std::pair<double, double> admitted_cost_and_saturation(const Election& el
 }
 
 // Whether a project that is never a candidate fits beside every candidate
-// at once: then no outcome can ever overshoot or be exhaustive.
+// at once: then no outcome can ever overshoot or be exhaustive. An outcome
+// sums the costs in its own order, which may round above their sum in
+// listing order; the bound allows for that (summing m positive terms errs
+// by less than m units of roundoff).
 inline bool completion_never_settles(const Election& election, double admitted_cost,
                                      double total_budget) {
-    if (!(admitted_cost <= total_budget)) {
+    const double roundoff = std::ldexp(1.0, -53);
+    const double candidates = static_cast<double>(election.candidates.size());
+    const double any_outcome_cost = admitted_cost * (1.0 + 2.0 * (candidates + 1.0) * roundoff);
+    if (!(any_outcome_cost <= total_budget)) {
         return false;
     }
     for (const Listing& listing : election.listings) {
-        if (listing.candidate == not_a_candidate && admitted_cost + listing.cost <= total_budget) {
+        if (listing.candidate == not_a_candidate && any_outcome_cost + listing.cost <= total_budget) {
             return true;
         }
     }

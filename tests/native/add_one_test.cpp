@@ -207,8 +207,8 @@ TEST(AddOne, KeepsTheLastRerunThatFits) {
 // candidates' total cost gives the result.
 TEST(AddOneTermination, JumpsToSaturationWhenAProjectOutsideTheRunningAlwaysFits) {
     expect_completions({
-        {"outside project fills the budget beside every candidate",
-         election_of(2, {admitted(1.0), admitted(2.0), outside(7.0)}), 10.0, {{}, {0}}, {0},
+        {"outside project fits beside every candidate",
+         election_of(2, {admitted(1.0), admitted(2.0), outside(6.5)}), 10.0, {{}, {0}}, {0},
          {10.0, 24.0}},
         {"share already past saturation",
          election_of(2, {admitted(1.0), admitted(2.0), outside(7.0)}), 100.0, {{}, {0}}, {0},
@@ -225,6 +225,9 @@ TEST(AddOneTermination, JumpsToSaturationWhenAProjectOutsideTheRunningAlwaysFits
 
 TEST(AddOneTermination, RerunsStepByStepUnlessTheOutsideProjectFitsBesideEveryCandidate) {
     expect_completions({
+        {"fit too close to tell from rounding of an outcome's cost",
+         election_of(2, {admitted(1.0), admitted(2.0), outside(7.0)}), 10.0, {{}, {0}}, {0},
+         runs_at(10.0, 2.0, 24.0)},
         {"outside project too dear beside every candidate",
          election_of(2, {admitted(1.0), admitted(2.0), outside(7.5)}), 10.0, {{0}, {0, 1}}, {0, 1},
          {10.0, 12.0}},
@@ -263,6 +266,19 @@ TEST(AddOneWithTheRule, OutcomeMemberListedTwiceIsSkippedAtBothListings) {
     const Completion completion = complete(election, 10.0, {{0}});
     EXPECT_EQ(completion.outcome, Outcome{0});
     EXPECT_EQ(completion.budgets, std::vector<double>{10.0});
+}
+
+// Listed first, A absorbs the two tiny costs when summed in listing order,
+// but bought last it does not: the rerun at 2.0 overshoots by one unit of
+// roundoff, so the first outcome stands.
+TEST(AddOneWithTheRule, OutcomeCostRoundingAboveTheListingSumOvershoots) {
+    const double tiny = std::ldexp(1.0, -53);
+    const quorin::CostMap cost{{"A", 1.0}, {"B", tiny}, {"C", tiny}, {"Z", 0.0}};
+    const quorin::ApproverUtilityMap approvers{
+        {"A", {{"v1", 1}}}, {"B", {{"v1", 3}}}, {"C", {{"v1", 2}}}};
+    const quorin::TotalUtilityMap totals{{"A", 1}, {"B", 3}, {"C", 2}};
+    EXPECT_EQ(quorin::equal_shares_add1({"v1"}, {"A", "B", "C", "Z"}, cost, approvers, totals, 1.0),
+              (std::vector<std::string>{"B", "C"}));
 }
 
 TEST(AddOneWithTheRule, CompletesPoolWithQuay) {
