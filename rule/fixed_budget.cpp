@@ -55,13 +55,6 @@ void charge(const Election& election, const Candidate& winner, double price,
     }
 }
 
-// Drops the marked candidates from the running, keeping listing order.
-void drop_marked(std::vector<std::uint32_t>& remaining, const std::vector<char>& dropped) {
-    remaining.erase(std::remove_if(remaining.begin(), remaining.end(),
-                                   [&](std::uint32_t c) { return dropped[c] != 0; }),
-                    remaining.end());
-}
-
 }  // namespace
 
 void run_fixed_budget(const Election& election, double total_budget, Workspace& ws,
@@ -74,25 +67,24 @@ void run_fixed_budget(const Election& election, double total_budget, Workspace& 
         std::fill_n(ws.budget.begin(), election.listed_voters, share);
     }
     ws.stored_value.resize(candidates.size());
-    ws.remaining.resize(candidates.size());
-    ws.dropped.assign(candidates.size(), 0);
+    ws.scan_order.resize(candidates.size());
+    ws.moved.assign(candidates.size(), 0);
     for (std::uint32_t c = 0; c < candidates.size(); ++c) {
         ws.stored_value[c] = candidates[c].total_utility;
-        ws.remaining[c] = c;
+        ws.scan_order[c] = c;
     }
+    const auto scans_before = [&](std::uint32_t a, std::uint32_t b) {
+        const std::int64_t va = ws.stored_value[a];
+        const std::int64_t vb = ws.stored_value[b];
+        return va != vb ? va > vb : a < b;
+    };
+    std::sort(ws.scan_order.begin(), ws.scan_order.end(), scans_before);
 
-    while (!ws.remaining.empty()) {
-        // Greatest stored value first; equal values in listing order.
-        ws.scan_order = ws.remaining;
-        std::sort(ws.scan_order.begin(), ws.scan_order.end(), [&](std::uint32_t a, std::uint32_t b) {
-            const std::int64_t va = ws.stored_value[a];
-            const std::int64_t vb = ws.stored_value[b];
-            return va != vb ? va > vb : a < b;
-        });
-
+    while (!ws.scan_order.empty()) {
         double best_votes = 0.0;
         ws.best.clear();
         ws.unaffordable.clear();
+        ws.examined.clear();
         for (std::uint32_t c : ws.scan_order) {
             if (exceeds(best_votes, ws.stored_value[c])) {
                 break;
@@ -108,6 +100,7 @@ void run_fixed_budget(const Election& election, double total_budget, Workspace& 
             }
             const double votes = candidate.cost / *examination.maximum_payment;
             ws.stored_value[c] = stored_value_of(votes);
+            ws.examined.push_back(c);
             if (votes > best_votes) {
                 ws.best.assign(1, c);
                 best_votes = votes;
@@ -118,17 +111,37 @@ void run_fixed_budget(const Election& election, double total_budget, Workspace& 
         if (ws.best.empty()) {
             break;
         }
-        for (std::uint32_t c : ws.unaffordable) {
-            ws.dropped[c] = 1;
-        }
 
         const std::uint32_t winner = ws.best[preferred_position(
             ws.best, [&](std::uint32_t c) { return candidates[c].cost; },
             [&](std::uint32_t c) { return candidates[c].total_utility; })];
         winners.push_back(winner);
-        ws.dropped[winner] = 1;
-        drop_marked(ws.remaining, ws.dropped);
         charge(election, candidates[winner], candidates[winner].cost / best_votes, ws.budget);
+
+        // Only the examined candidates changed their stored values: the
+        // others keep their order, and the few revalued ones are sorted and
+        // merged back in, rather than sorting everything each iteration.
+        for (std::uint32_t c : ws.unaffordable) {
+            ws.moved[c] = 1;
+        }
+        for (std::uint32_t c : ws.examined) {
+            ws.moved[c] = 1;
+        }
+        ws.kept.clear();
+        for (std::uint32_t c : ws.scan_order) {
+            if (!ws.moved[c]) {
+                ws.kept.push_back(c);
+            }
+        }
+        ws.examined.erase(std::remove(ws.examined.begin(), ws.examined.end(), winner),
+                          ws.examined.end());
+        for (std::uint32_t c : ws.examined) {
+            ws.moved[c] = 0;
+        }
+        std::sort(ws.examined.begin(), ws.examined.end(), scans_before);
+        ws.scan_order.resize(ws.kept.size() + ws.examined.size());
+        std::merge(ws.kept.begin(), ws.kept.end(), ws.examined.begin(), ws.examined.end(),
+                   ws.scan_order.begin(), scans_before);
     }
 }
 

@@ -14,12 +14,15 @@ namespace quorin::detail {
 struct Workspace {
     std::vector<double> budget;              // per voter slot
     std::vector<std::int64_t> stored_value;  // per candidate
-    std::vector<std::uint32_t> remaining;    // candidates still running, in listing order
+    // Candidates still running, by stored value, greatest first, equal
+    // values in listing order.
     std::vector<std::uint32_t> scan_order;
+    std::vector<std::uint32_t> kept;         // while the scan order is rebuilt
+    std::vector<std::uint32_t> examined;
     std::vector<std::uint32_t> best;
     std::vector<std::uint32_t> unaffordable;
+    std::vector<char> moved;                 // per candidate: dropped or revalued
     WalkBuffers walk;
-    std::vector<char> dropped;               // per candidate, during one removal
 };
 
 // The winners, as candidate indices in the order they were bought.
