@@ -73,9 +73,14 @@ inline bool completion_never_settles(const Election& election, double admitted_c
     return false;
 }
 
-template <class RunAt>
-std::vector<std::uint32_t> complete_add_one(const Election& election, double total_budget,
-                                            RunAt&& run_at) {
+// The completion, with `run_at(budget, winners)` for the first run (and the
+// run that settles a completion that would never end), `rerun_at` for each
+// whole step, and `skip_ahead(virtual_budget)` giving the budget of the
+// furthest step known to give the same outcome as the rerun just accepted.
+template <class RunAt, class RerunAt, class SkipAhead>
+std::vector<std::uint32_t> complete_add_one_with(const Election& election, double total_budget,
+                                                 RunAt&& run_at, RerunAt&& rerun_at,
+                                                 SkipAhead&& skip_ahead) {
     std::vector<std::uint32_t> current;
     run_at(total_budget, current);
     if (election.voter_count == 0) {
@@ -107,20 +112,31 @@ std::vector<std::uint32_t> complete_add_one(const Election& election, double tot
         if (virtual_budget / voters >= saturation) {
             return current;
         }
+        // Beyond 2^53 a step no longer adds exactly one unit per voter (or
+        // nothing at all): double precision is exhausted.
         const double raised = virtual_budget + voters;
-        if (raised == virtual_budget) {
+        if (raised - virtual_budget != voters) {
             return current;
         }
         virtual_budget = raised;
-        run_at(virtual_budget, next);
+        rerun_at(virtual_budget, next);
         const double next_cost = outcome_cost(election, next);
         if (!(next_cost <= total_budget)) {
             return current;
         }
         std::swap(current, next);
         current_cost = next_cost;
+        virtual_budget = skip_ahead(virtual_budget);
     }
     return current;
+}
+
+// The completion one whole step at a time.
+template <class RunAt>
+std::vector<std::uint32_t> complete_add_one(const Election& election, double total_budget,
+                                            RunAt&& run_at) {
+    return complete_add_one_with(election, total_budget, run_at, run_at,
+                                 [](double virtual_budget) { return virtual_budget; });
 }
 
 }  // namespace quorin::detail

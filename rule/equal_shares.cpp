@@ -1,8 +1,8 @@
 #include "equal_shares.hpp"
 
-#include "add_one.hpp"
 #include "election.hpp"
 #include "fixed_budget.hpp"
+#include "skipping_completion.hpp"
 
 namespace quorin {
 namespace {
@@ -41,12 +41,8 @@ std::vector<ProjectId> equal_shares_add1(const std::vector<VoterId>& voters,
                                          double total_budget) {
     const detail::Election election =
         detail::prepare_election(voters, projects, cost, approvers_utilities, total_utility);
-    detail::Workspace workspace;
-    const std::vector<std::uint32_t> outcome = detail::complete_add_one(
-        election, total_budget, [&](double budget, std::vector<std::uint32_t>& winners) {
-            detail::run_fixed_budget(election, budget, workspace, winners);
-        });
-    return identifiers_of(election, outcome);
+    std::size_t runs = 0;
+    return identifiers_of(election, detail::complete_add_one_skipping(election, total_budget, runs));
 }
 
 }  // namespace quorin

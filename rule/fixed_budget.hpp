@@ -6,22 +6,15 @@
 
 #include "election.hpp"
 #include "payment_walk.hpp"
+#include "run_loop.hpp"
 
 namespace quorin::detail {
 
 // Buffers reused by every iteration and every run, so a run allocates
 // only while they grow to the election's size.
 struct Workspace {
-    std::vector<double> budget;              // per voter slot
-    std::vector<std::int64_t> stored_value;  // per candidate
-    // Candidates still running, by stored value, greatest first, equal
-    // values in listing order.
-    std::vector<std::uint32_t> scan_order;
-    std::vector<std::uint32_t> kept;         // while the scan order is rebuilt
-    std::vector<std::uint32_t> examined;
-    std::vector<std::uint32_t> best;
-    std::vector<std::uint32_t> unaffordable;
-    std::vector<char> moved;                 // per candidate: dropped or revalued
+    std::vector<double> budget;  // per voter slot
+    RunState state;
     WalkBuffers walk;
 };
 

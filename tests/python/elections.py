@@ -198,3 +198,68 @@ FAMILIES = {
     "tie_heavy": tie_heavy,
     "awkward": awkward,
 }
+
+
+# Families for the completion that skips steps: elections whose completion
+# takes many whole steps, and elections built to sit on the edges where a
+# skip could go wrong.
+
+def long_completion(rng):
+    """Projects backed by a few voters among many: each voter's share must
+    grow many whole steps before such a project becomes affordable, while
+    the budget would fit several of them."""
+    voters = _names("v", rng.randint(3, 12))
+    projects = _names("p", rng.randint(2, 9))
+    cost = {p: float(rng.randint(20, 400)) for p in projects}
+    approvers = {}
+    total = {}
+    for p in projects:
+        backers = rng.sample(voters, rng.randint(1, 3))
+        pairs = [(v, rng.randint(1, 4)) for v in backers]
+        approvers[p] = pairs
+        total[p] = sum(u for _, u in pairs)
+    budget = rng.uniform(0.3, 0.9) * sum(cost.values())
+    return voters, projects, cost, approvers, total, budget
+
+
+def budget_edges(rng):
+    """Affordability that flips exactly at a whole share; pairs of projects
+    whose effective votes tie at every share; voters charged differently, so
+    that their budgets, and their order in payment walks, cross as the share
+    grows."""
+    voters = _names("v", rng.randint(3, 10))
+    projects = []
+    cost = {}
+    approvers = {}
+    for p in _names("p", rng.randint(2, 7)):
+        supporters = rng.sample(voters, rng.randint(1, min(4, len(voters))))
+        kind = rng.randrange(3)
+        if kind == 0:
+            # Exactly affordable once every supporter holds a whole `share`.
+            cost[p] = float(len(supporters) * rng.randint(3, 40))
+            approvers[p] = [(v, 1) for v in supporters]
+        elif kind == 1:
+            # A twin with its own supporters and the same cost and utilities.
+            twin = p + "t"
+            others = [v for v in voters if v not in supporters] or supporters
+            size = min(len(supporters), len(others))
+            utilities = [rng.randint(1, 3) for _ in range(size)]
+            cost[p] = cost[twin] = float(rng.randint(10, 200))
+            approvers[p] = list(zip(supporters[:size], utilities))
+            approvers[twin] = list(zip(others[:size], utilities))
+            projects.append(twin)
+        else:
+            cost[p] = float(rng.randint(10, 300))
+            approvers[p] = [(v, rng.randint(1, 9)) for v in supporters]
+        projects.append(p)
+    rng.shuffle(projects)
+    total = {p: sum(u for _, u in pairs) for p, pairs in approvers.items()}
+    budget = float(round(rng.uniform(0.3, 0.9) * sum(cost.values())))
+    return voters, projects, cost, approvers, total, budget
+
+
+STEPPING_FAMILIES = {
+    **FAMILIES,
+    "long_completion": long_completion,
+    "budget_edges": budget_edges,
+}

@@ -280,7 +280,8 @@ def equal_shares_add1(voters, projects, cost, approvers_utilities, total_utility
             return as_result(current)
         if ieee_div(virtual, n) >= enough_share:
             return as_result(current)
-        if virtual + float(n) == virtual:
+        # Beyond 2**53 a step no longer adds exactly n (or nothing at all).
+        if (virtual + float(n)) - virtual != float(n):
             return as_result(current)
         virtual = virtual + float(n)
         following = run(virtual)

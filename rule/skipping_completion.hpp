@@ -1,0 +1,18 @@
+// The add-one completion that skips the whole steps whose outcome provably
+// cannot change: it returns what stepping one unit at a time returns, with
+// a number of runs that follows the number of distinct outcomes met.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "election.hpp"
+
+namespace quorin::detail {
+
+// `runs` counts the fixed-budget runs made, plain and traced.
+std::vector<std::uint32_t> complete_add_one_skipping(const Election& election, double total_budget,
+                                                     std::size_t& runs);
+
+}  // namespace quorin::detail

@@ -1,0 +1,50 @@
+// A fixed-budget run that also records every decision it takes, so that two
+// runs at different per-voter shares can be shown to decide everything
+// alike, and estimates the share at which a decision would first flip.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "election.hpp"
+#include "run_loop.hpp"
+#include "tracked.hpp"
+
+namespace quorin::detail {
+
+struct RunTrace {
+    // Every decision's result, in the order taken, and the position of every
+    // supporter visited by a payment walk.
+    std::vector<std::int64_t> decisions;
+    // False when some decision is too close to call: its two sides lie
+    // within rounding error, or depend on the share and are exactly equal.
+    bool certain = true;
+    // Estimated share at which some decision would first flip.
+    double flip_share = std::numeric_limits<double>::infinity();
+};
+
+struct TracedEntry {
+    Tracked quotient;
+    std::size_t position;
+    std::uint64_t history;
+    double utility;
+};
+
+struct TraceWorkspace {
+    std::vector<Tracked> budget;
+    // Voters whose budgets went through the same operations have the same
+    // history, and so equal budgets at every share.
+    std::vector<std::uint64_t> history;
+    std::uint64_t histories = 0;
+    std::map<std::pair<std::uint64_t, double>, std::uint64_t> charged_history;
+    std::vector<TracedEntry> entries;
+    RunState state;
+};
+
+void trace_fixed_budget(const Election& election, double total_budget, TraceWorkspace& workspace,
+                        std::vector<std::uint32_t>& winners, RunTrace& trace);
+
+}  // namespace quorin::detail
