@@ -1,16 +1,19 @@
 // quorin_bench: a benchmark-only extension, built beside the module and
 // never installed. It gives the floor of the interface (converting the six
-// arguments and nothing else) and times the completion's fixed-budget runs
-// natively, without adding anything to quorinbindings itself.
+// arguments and nothing else), times the fixed-budget runs of the completion
+// that takes every whole step, and counts the runs of the one that skips
+// steps, without adding anything to quorinbindings itself.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
 #include <chrono>
+#include <set>
 
 #include "add_one.hpp"
 #include "election.hpp"
 #include "equal_shares.hpp"
 #include "fixed_budget.hpp"
+#include "skipping_completion.hpp"
 
 namespace py = pybind11;
 using namespace quorin;
@@ -41,6 +44,7 @@ py::dict completion_profile(const std::vector<VoterId>& voters,
     const double prepare_seconds = seconds_since(prepare_start);
 
     detail::Workspace workspace;
+    std::set<std::vector<std::uint32_t>> distinct;
     std::size_t runs = 0;
     double run_seconds = 0.0;
     const std::vector<std::uint32_t> outcome = detail::complete_add_one(
@@ -49,9 +53,20 @@ py::dict completion_profile(const std::vector<VoterId>& voters,
             detail::run_fixed_budget(election, budget, workspace, winners);
             run_seconds += seconds_since(start);
             ++runs;
+            distinct.insert(winners);
         });
 
+    std::size_t skipping_runs = 0;
+    const Clock::time_point skipping_start = Clock::now();
+    const std::vector<std::uint32_t> skipped =
+        detail::complete_add_one_skipping(election, total_budget, skipping_runs);
+    const double skipping_seconds = seconds_since(skipping_start);
+
     py::dict profile;
+    profile["skipping_runs"] = skipping_runs;
+    profile["skipping_seconds"] = skipping_seconds;
+    profile["skipping_agrees"] = skipped == outcome;
+    profile["distinct_outcomes"] = distinct.size();
     profile["runs"] = runs;
     profile["run_seconds"] = run_seconds;
     profile["prepare_seconds"] = prepare_seconds;

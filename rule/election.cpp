@@ -1,6 +1,7 @@
 #include "election.hpp"
 
 #include "lookup.hpp"
+#include "voter_slots.hpp"
 
 #include <stdexcept>
 #include <string_view>
@@ -11,7 +12,7 @@ namespace {
 
 std::uint32_t checked_index(std::size_t index) {
     if (index >= not_a_candidate) {
-        throw std::length_error("equal shares: more than 2^32 - 1 voters or projects");
+        throw std::length_error("equal shares: more than 2^32 - 1 projects");
     }
     return static_cast<std::uint32_t>(index);
 }
@@ -25,12 +26,19 @@ Election prepare_election(const std::vector<VoterId>& voters,
     Election election;
     election.voter_count = voters.size();
 
-    std::unordered_map<std::string_view, std::uint32_t> slot_of;
-    slot_of.reserve(voters.size());
+    VoterSlots slots(voters.size());
     for (const VoterId& voter : voters) {
-        slot_of.try_emplace(voter, checked_index(slot_of.size()));
+        slots.intern(voter);
     }
-    election.listed_voters = slot_of.size();
+    election.listed_voters = slots.names.size();
+
+    // Sized once: every pair of the map could be needed, but no more.
+    std::size_t pairs = 0;
+    for (const auto& entry : approvers_utilities) {
+        pairs += entry.second.size();
+    }
+    election.pair_voter.reserve(pairs);
+    election.pair_utility.reserve(pairs);
 
     std::unordered_map<std::string_view, std::uint32_t> candidate_of;
     election.listings.reserve(projects.size());
@@ -47,8 +55,7 @@ Election prepare_election(const std::vector<VoterId>& voters,
                 if (is_new) {
                     const std::size_t first_pair = election.pair_voter.size();
                     for (const auto& [voter, utility] : pairs) {
-                        const auto slot = slot_of.try_emplace(voter, checked_index(slot_of.size()));
-                        election.pair_voter.push_back(slot.first->second);
+                        election.pair_voter.push_back(slots.intern(voter));
                         election.pair_utility.push_back(static_cast<double>(utility));
                     }
                     election.candidates.push_back(
@@ -58,7 +65,7 @@ Election prepare_election(const std::vector<VoterId>& voters,
         }
         election.listings.push_back(listing);
     }
-    election.voter_slots = slot_of.size();
+    election.voter_slots = slots.names.size();
     return election;
 }
 

@@ -45,13 +45,13 @@ struct TracingRun {
     // until trace.flip_share, and moves that estimate closer if the gap
     // between them is closing.
     void settle(const Tracked& a, const Tracked& b) {
-        if (!a.varies && !b.varies) {
+        if (!a.varies() && !b.varies()) {
             return;
         }
         // An infinite constant compares alike with every finite value, and
         // the values compared stay finite between two finite runs.
-        if ((!a.varies && std::isinf(a.value) && std::isfinite(b.value)) ||
-            (!b.varies && std::isinf(b.value) && std::isfinite(a.value))) {
+        if ((!a.varies() && std::isinf(a.value) && std::isfinite(b.value)) ||
+            (!b.varies() && std::isinf(b.value) && std::isfinite(a.value))) {
             return;
         }
         const Tracked gap = a - b;
@@ -88,7 +88,7 @@ struct TracingRun {
     std::int64_t stored(const Tracked& votes) {
         const std::int64_t value = stored_value_of(votes.value);
         trace.decisions.push_back(value);
-        if (!votes.varies) {
+        if (!votes.varies()) {
             return value;
         }
         if (!(std::fabs(votes.value) < 0x1p52)) {
@@ -108,7 +108,7 @@ struct TracingRun {
     }
 
     bool exceeds(const Tracked& best, std::int64_t stored) {
-        if (best.varies) {
+        if (best.varies()) {
             if (std::fabs(static_cast<double>(stored)) < 0x1p52) {
                 settle(best, Tracked::constant(static_cast<double>(stored)));
             } else {
@@ -120,12 +120,13 @@ struct TracingRun {
 
     // `a` walks before `b` now; checks that it does at every share nearby.
     void settle_order(const TracedEntry& a, const TracedEntry& b) {
-        if (!a.quotient.varies && !b.quotient.varies) {
+        if (!a.quotient.varies() && !b.quotient.varies()) {
             return;
         }
         if (a.quotient.value == b.quotient.value) {
             // Equal at every share only when computed alike.
-            if (a.history != b.history || a.utility != b.utility) {
+            if (ws.history[election.pair_voter[a.position]] != ws.history[election.pair_voter[b.position]] ||
+                election.pair_utility[a.position] != election.pair_utility[b.position]) {
                 trace.certain = false;
             }
             return;
@@ -146,8 +147,7 @@ struct TracingRun {
         for (std::size_t i = candidate.first_pair; i < candidate.end_pair; ++i) {
             const std::uint32_t voter = election.pair_voter[i];
             const double utility = election.pair_utility[i];
-            ws.entries.push_back(
-                {ws.budget[voter] / Tracked::constant(utility), i, ws.history[voter], utility});
+            ws.entries.push_back({ws.budget[voter] / Tracked::constant(utility), i});
         }
         std::sort(ws.entries.begin(), ws.entries.end(), walks_before);
 
@@ -158,7 +158,7 @@ struct TracingRun {
         for (; visited < ws.entries.size(); ++visited) {
             const TracedEntry& entry = ws.entries[visited];
             trace.decisions.push_back(static_cast<std::int64_t>(entry.position));
-            const Tracked utility = Tracked::constant(entry.utility);
+            const Tracked utility = Tracked::constant(election.pair_utility[entry.position]);
             const Tracked& voter_budget = ws.budget[election.pair_voter[entry.position]];
             const Tracked payment = (Tracked::constant(candidate.cost) - paid) / denominator;
             if (!greater(utility * payment, voter_budget)) {
@@ -190,7 +190,9 @@ struct TracingRun {
             if (greater(payment, voter_budget)) {
                 // Paying all it holds leaves exactly nothing, at any share.
                 const double left = voter_budget.value - voter_budget.value;
-                voter_budget = {left, 0.0, 0.0, !std::isfinite(voter_budget.value) && voter_budget.varies};
+                voter_budget = std::isfinite(voter_budget.value) || !voter_budget.varies()
+                                   ? Tracked::constant(left)
+                                   : Tracked{left, 0.0, std::numeric_limits<double>::infinity()};
                 ws.history[voter] = 0;
                 continue;
             }
@@ -219,7 +221,7 @@ void trace_fixed_budget(const Election& election, double total_budget, TraceWork
     ws.budget.assign(election.voter_slots, Tracked::constant(0.0));
     ws.history.assign(election.voter_slots, 0);
     std::fill_n(ws.budget.begin(), election.listed_voters,
-                Tracked{share, 1.0, rounding_of(share), true});
+                Tracked{share, 1.0, rounding_of(share)});
     std::fill_n(ws.history.begin(), election.listed_voters, 1);
     ws.histories = 2;
 

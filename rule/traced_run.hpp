@@ -26,11 +26,10 @@ struct RunTrace {
     double flip_share = std::numeric_limits<double>::infinity();
 };
 
+// A supporter in the payment walk: its budget / utility, and its pair.
 struct TracedEntry {
     Tracked quotient;
     std::size_t position;
-    std::uint64_t history;
-    double utility;
 };
 
 struct TraceWorkspace {
