@@ -15,7 +15,7 @@ constexpr int max_probes = 3;
 // A traced run costs several plain ones. After a rerun that could not skip,
 // the next few reruns are plain, twice as many each time, up to this many,
 // which bounds what tracing adds where skipping rarely works.
-constexpr std::size_t max_plain_reruns = 32;
+constexpr std::size_t max_plain_reruns = 128;
 
 struct Skipper {
     const Election& election;
