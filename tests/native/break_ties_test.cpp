@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "equal_shares.hpp"
+#include "expect_missing_key.hpp"
 
 namespace {
 
@@ -28,17 +29,6 @@ struct TieCase {
     std::vector<ProjectId> choices;
     ProjectId expected;
 };
-
-// Calls `call` and expects the standard library's failed-lookup error.
-template <class Call>
-void expect_missing_key(Call&& call) {
-    try {
-        call();
-        ADD_FAILURE() << "no exception; expected std::out_of_range";
-    } catch (const std::out_of_range& error) {
-        EXPECT_STREQ(error.what(), "_Map_base::at");
-    }
-}
 
 TEST(BreakTies, PrefersLeastCostThenGreatestTotalUtilityThenEarliestPosition) {
     const CostMap four_costs{{"p1", 5.0}, {"p2", 3.0}, {"p3", 3.0}, {"p4", 3.0}};

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "equal_shares.hpp"
+#include "expect_missing_key.hpp"
 
 namespace {
 
@@ -67,16 +68,6 @@ void expect_outcomes(const std::vector<RuleCase>& cases) {
     for (const RuleCase& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(winners_of(c.ballot), c.expected);
-    }
-}
-
-template <class Call>
-void expect_missing_key(Call&& call) {
-    try {
-        call();
-        ADD_FAILURE() << "no exception; expected std::out_of_range";
-    } catch (const std::out_of_range& error) {
-        EXPECT_STREQ(error.what(), "_Map_base::at");
     }
 }
 
