@@ -37,6 +37,9 @@ Election prepare_election(const std::vector<VoterId>& voters,
     for (const auto& entry : approvers_utilities) {
         pairs += entry.second.size();
     }
+    if (pairs >= not_a_candidate) {
+        throw std::length_error("equal shares: more than 2^32 - 1 supporter pairs");
+    }
     election.pair_voter.reserve(pairs);
     election.pair_utility.reserve(pairs);
 

@@ -24,7 +24,7 @@ struct Skipper {
     Workspace plain{};
     TraceWorkspace traced{};
     RunTrace last{};
-    RunTrace probe{};
+    RunTrace probe{{}, &last};
     std::vector<std::uint32_t> probe_winners{};
     bool last_traced = false;
     std::size_t plain_reruns = 0;       // after the next failed skip
@@ -79,7 +79,7 @@ struct Skipper {
         for (int attempt = 0; attempt < max_probes && target >= share + 2; ++attempt) {
             ++runs;
             trace_fixed_budget(election, voters * target, traced, probe_winners, probe);
-            if (probe.certain && probe.decisions == last.decisions) {
+            if (probe.certain && probe.matches && probe.compared == last.decisions.size()) {
                 return voters * target;
             }
             target = share + std::floor((target - share) / 4);

@@ -65,8 +65,19 @@ struct TracingRun {
         }
     }
 
+    void note(std::uint32_t word) {
+        if (trace.reference == nullptr) {
+            trace.decisions.push_back(word);
+            return;
+        }
+        const std::vector<std::uint32_t>& expected = trace.reference->decisions;
+        trace.matches = trace.matches && trace.compared < expected.size() &&
+                        expected[trace.compared] == word;
+        ++trace.compared;
+    }
+
     bool decide(bool result) {
-        trace.decisions.push_back(result ? 1 : 0);
+        note(result ? 1 : 0);
         return result;
     }
 
@@ -87,7 +98,9 @@ struct TracingRun {
     // around them that would truncate differently.
     std::int64_t stored(const Tracked& votes) {
         const std::int64_t value = stored_value_of(votes.value);
-        trace.decisions.push_back(value);
+        const auto bits = static_cast<std::uint64_t>(value);
+        note(static_cast<std::uint32_t>(bits));
+        note(static_cast<std::uint32_t>(bits >> 32));
         if (!votes.varies()) {
             return value;
         }
@@ -157,7 +170,9 @@ struct TracingRun {
         std::size_t visited = 0;
         for (; visited < ws.entries.size(); ++visited) {
             const TracedEntry& entry = ws.entries[visited];
-            trace.decisions.push_back(static_cast<std::int64_t>(entry.position));
+            // Pair positions fit in 32 bits: their count is checked when
+            // the election is prepared.
+            note(static_cast<std::uint32_t>(entry.position));
             const Tracked utility = Tracked::constant(election.pair_utility[entry.position]);
             const Tracked& voter_budget = ws.budget[election.pair_voter[entry.position]];
             const Tracked payment = (Tracked::constant(candidate.cost) - paid) / denominator;
@@ -212,6 +227,8 @@ struct TracingRun {
 void trace_fixed_budget(const Election& election, double total_budget, TraceWorkspace& ws,
                         std::vector<std::uint32_t>& winners, RunTrace& trace) {
     trace.decisions.clear();
+    trace.compared = 0;
+    trace.matches = true;
     trace.certain = true;
     trace.flip_share = std::numeric_limits<double>::infinity();
 

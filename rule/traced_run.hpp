@@ -17,8 +17,13 @@ namespace quorin::detail {
 
 struct RunTrace {
     // Every decision's result, in the order taken, and the position of every
-    // supporter visited by a payment walk.
-    std::vector<std::int64_t> decisions;
+    // supporter visited by a payment walk, in 32-bit words.
+    std::vector<std::uint32_t> decisions;
+    // When set, the run is checked against this trace instead of recording
+    // its own: `matches` tells whether it decided exactly alike.
+    const RunTrace* reference = nullptr;
+    std::size_t compared = 0;
+    bool matches = true;
     // False when some decision is too close to call: its two sides lie
     // within rounding error, or depend on the share and are exactly equal.
     bool certain = true;
@@ -43,6 +48,8 @@ struct TraceWorkspace {
     RunState state;
 };
 
+// Runs the rule at `total_budget` and fills `trace`; when trace.reference is
+// set, compares the decisions with it instead of recording them.
 void trace_fixed_budget(const Election& election, double total_budget, TraceWorkspace& workspace,
                         std::vector<std::uint32_t>& winners, RunTrace& trace);
 
