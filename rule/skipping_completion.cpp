@@ -69,8 +69,14 @@ struct Skipper {
     double skip_from(double virtual_budget) {
         const double voters = static_cast<double>(election.voter_count);
         const double share = virtual_budget / voters;
-        // Whole steps stay exact up to 2^53, where the completion stops.
-        const double largest_share = std::floor(0x1p53 / voters);
+        // Whole steps n·s stay exact while the odd part of n times s stays
+        // within 2^53; soon after, a step stops adding exactly n and the
+        // completion stops.
+        std::size_t odd_part = election.voter_count;
+        while (odd_part % 2 == 0) {
+            odd_part /= 2;
+        }
+        const double largest_share = std::floor(0x1p53 / static_cast<double>(odd_part));
         if (!last.certain || !(std::fabs(share) < largest_share) || share >= saturation) {
             return virtual_budget;
         }
