@@ -12,6 +12,7 @@ import quorinbindings
 
 import elections
 import model
+from outcomes import result_or_error
 
 INSTANCES_PER_FAMILY = 1000
 # Completions that step further than this are too slow for the Python model;
@@ -20,15 +21,6 @@ MAX_RUNS = 2000
 MAX_SKIPPED_SHARE = 0.05
 # Far beyond what one small election needs; only a runaway loop gets there.
 HANG_SECONDS = 60
-
-
-def result_or_error(function, args, **options):
-    try:
-        return function(*args, **options)
-    except model.TooManyRuns:
-        raise
-    except Exception as error:
-        return type(error).__name__, str(error)
 
 
 def seeded_instances(family):

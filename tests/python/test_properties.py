@@ -34,6 +34,7 @@ from hypothesis import HealthCheck, assume, example, given, settings
 from hypothesis import strategies as st
 
 import model
+from outcomes import result_or_error
 import quorinbindings
 
 INT64_MIN = -(2**63)
@@ -206,15 +207,6 @@ def native_call_limit():
         yield
     finally:
         faulthandler.cancel_dump_traceback_later()
-
-
-def result_or_error(function, args, **options):
-    try:
-        return function(*args, **options)
-    except model.TooManyRuns:
-        raise
-    except Exception as error:
-        return type(error).__name__, str(error)
 
 
 def module_result(function, args):

@@ -13,6 +13,7 @@ import quorin_stepping
 import quorinbindings
 
 import elections
+from outcomes import result_or_error
 from quorin.pabulib import read_election
 
 # Stepping through more runs than this is too slow for a random election;
@@ -24,15 +25,8 @@ INSTANCES_PER_FAMILY = 4_000
 SLOW_TO_STEP = {"Hungary_Budapest_2024.pb"}
 
 
-def outcome(function, args, *extra):
-    try:
-        return function(*args, *extra)
-    except Exception as error:  # the exception itself is part of the outcome
-        return type(error).__name__, str(error)
-
-
 def stepping(args, max_runs=MAX_STEPPING_RUNS):
-    return outcome(quorin_stepping.equal_shares_add1_stepping, args, max_runs)
+    return result_or_error(quorin_stepping.equal_shares_add1_stepping, (*args, max_runs))
 
 
 TOO_MANY_RUNS = ("ValueError", "stepping needs more runs than allowed")
@@ -49,7 +43,7 @@ def test_skipping_agrees_with_stepping_on_random_elections(family):
         if expected == TOO_MANY_RUNS:
             too_long += 1
             continue
-        assert outcome(quorinbindings.equal_shares_add1, args) == expected, (family, seed, args)
+        assert result_or_error(quorinbindings.equal_shares_add1, args) == expected, (family, seed, args)
     # Only the awkward family (huge budgets, costs of every sign) has any.
     assert too_long <= INSTANCES_PER_FAMILY // 20
 
