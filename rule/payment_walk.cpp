@@ -130,7 +130,10 @@ Examination examine(const Election& election, const Candidate& candidate,
     for (std::size_t i = candidate.first_pair; i < candidate.end_pair; ++i) {
         const double voter_budget = budget[election.pair_voter[i]];
         available += voter_budget;
-        const double quotient = voter_budget / election.pair_utility[i];
+        // Dividing by 1 changes nothing; skipping it spares approval
+        // ballots a division per supporter.
+        const double utility = election.pair_utility[i];
+        const double quotient = utility == 1.0 ? voter_budget : voter_budget / utility;
         if (quotient > 0) {
             entries[quotient < first_payment ? below++ : --rest] = {quotient, i};
         } else if (quotient == 0) {
