@@ -75,8 +75,9 @@ inline bool completion_never_settles(const Election& election, double admitted_c
 
 // The completion, with `run_at(budget, winners)` for the first run (and the
 // run that settles a completion that would never end), `rerun_at` for each
-// whole step, and `skip_ahead(virtual_budget)` giving the budget of the
-// furthest step known to give the same outcome as the rerun just accepted.
+// whole step, and `skip_ahead(virtual_budget, outcome)` giving the budget of
+// the furthest step known to give the same outcome as the rerun just
+// accepted, whose outcome it is.
 template <class RunAt, class RerunAt, class SkipAhead>
 std::vector<std::uint32_t> complete_add_one_with(const Election& election, double total_budget,
                                                  RunAt&& run_at, RerunAt&& rerun_at,
@@ -126,7 +127,7 @@ std::vector<std::uint32_t> complete_add_one_with(const Election& election, doubl
         }
         std::swap(current, next);
         current_cost = next_cost;
-        virtual_budget = skip_ahead(virtual_budget);
+        virtual_budget = skip_ahead(virtual_budget, current);
     }
     return current;
 }
@@ -136,7 +137,9 @@ template <class RunAt>
 std::vector<std::uint32_t> complete_add_one(const Election& election, double total_budget,
                                             RunAt&& run_at) {
     return complete_add_one_with(election, total_budget, run_at, run_at,
-                                 [](double virtual_budget) { return virtual_budget; });
+                                 [](double virtual_budget, const std::vector<std::uint32_t>&) {
+                                     return virtual_budget;
+                                 });
 }
 
 }  // namespace quorin::detail

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <optional>
 
 #include "add_one.hpp"
 #include "fixed_budget.hpp"
+#include "share_range.hpp"
 #include "traced_run.hpp"
 
 namespace quorin::detail {
@@ -16,11 +19,27 @@ constexpr int max_probes = 3;
 // the next few reruns are plain, twice as many each time, up to this many,
 // which bounds what tracing adds where skipping rarely works.
 constexpr std::size_t max_plain_reruns = 128;
+// A failed proof over a range costs a few runs; after it the next few
+// reruns are plain, up to this many, where proofs keep failing.
+constexpr std::size_t max_plain_reruns_between_ranges = 8;
+
+// The length of the first range of shares tried; later ones follow how far
+// the proofs before them reached.
+constexpr double first_range = 8.0;
 
 struct Skipper {
     const Election& election;
     std::size_t& runs;
     const double saturation;
+    // Where bounds across a range of shares apply, they prove skips; for
+    // other input, traced runs do.
+    const bool by_ranges = share_range_bounds_apply(election);
+    RangeWorkspace ranges{};
+    double range = first_range;
+    // The outcome of the last attempt at a proof over a range, and how far
+    // that attempt estimated a proof could reach.
+    std::vector<std::uint32_t> attempted_outcome{};
+    double horizon = -std::numeric_limits<double>::infinity();
     Workspace plain{};
     TraceWorkspace traced{};
     RunTrace last{};
@@ -36,6 +55,10 @@ struct Skipper {
     }
 
     void rerun_at(double budget, std::vector<std::uint32_t>& winners) {
+        if (by_ranges) {
+            run_at(budget, winners);
+            return;
+        }
         last_traced = plain_reruns_left == 0;
         if (!last_traced) {
             --plain_reruns_left;
@@ -46,7 +69,10 @@ struct Skipper {
         trace_fixed_budget(election, budget, traced, winners, last);
     }
 
-    double skip_ahead(double virtual_budget) {
+    double skip_ahead(double virtual_budget, const std::vector<std::uint32_t>& outcome) {
+        if (by_ranges) {
+            return skip_over_range(virtual_budget, outcome);
+        }
         if (!last_traced) {
             return virtual_budget;
         }
@@ -54,10 +80,71 @@ struct Skipper {
         if (skipped != virtual_budget) {
             plain_reruns = 0;
         } else {
-            plain_reruns = std::min(std::max<std::size_t>(1, 2 * plain_reruns), max_plain_reruns);
-            plain_reruns_left = plain_reruns;
+            back_off();
         }
         return skipped;
+    }
+
+    // The furthest whole share, from the share of `virtual_budget`, that a
+    // skip may reach: past saturation the completion stops with the outcome
+    // it holds, and whole steps n·s stay exact while the odd part of n times
+    // s stays within 2^53 (soon after, a step stops adding exactly n and the
+    // completion stops). None when the share itself is past either.
+    std::optional<double> furthest_share(double share) const {
+        std::size_t odd_part = election.voter_count;
+        while (odd_part % 2 == 0) {
+            odd_part /= 2;
+        }
+        const double largest_share = std::floor(0x1p53 / static_cast<double>(odd_part));
+        if (!(std::fabs(share) < largest_share) || share >= saturation) {
+            return std::nullopt;
+        }
+        return std::floor(std::min(largest_share, std::ceil(saturation)));
+    }
+
+    // Proves that the steps after the rerun at `virtual_budget`, which gave
+    // `outcome`, give it too, over as many steps as it can: the steps from
+    // share + 1 to share + length.
+    double skip_over_range(double virtual_budget, const std::vector<std::uint32_t>& outcome) {
+        if (plain_reruns_left > 0) {
+            --plain_reruns_left;
+            return virtual_budget;
+        }
+        const double voters = static_cast<double>(election.voter_count);
+        const double share = virtual_budget / voters;
+        const std::optional<double> furthest = furthest_share(share);
+        // Up to where the last attempt for this outcome estimated a proof
+        // could reach; for a new outcome, a length like the last one proved.
+        double length = range;
+        if (outcome == attempted_outcome && std::isfinite(horizon)) {
+            length = std::max(2.0, std::floor(horizon - share));
+        }
+        attempted_outcome = outcome;
+        for (int attempt = 0; furthest && attempt < max_probes; ++attempt) {
+            const double last = std::min(share + length, *furthest);
+            if (last < share + 2) {
+                break;
+            }
+            ++runs;
+            const RangeCheck check = outcome_holds_over(election, share + 1, last, outcome, ranges);
+            const double reachable = share + 1 + (last - share - 1) * check.reach;
+            if (check.holds) {
+                horizon = reachable;
+                range = std::floor(std::min(reachable, share + 4 * (last - share)) - share);
+                plain_reruns = 0;
+                return voters * last;
+            }
+            length = std::floor(check.reach > 0 ? reachable - share : (last - share) / 4);
+            horizon = share + length;
+        }
+        back_off();
+        return virtual_budget;
+    }
+
+    void back_off() {
+        const std::size_t most = by_ranges ? max_plain_reruns_between_ranges : max_plain_reruns;
+        plain_reruns = std::min(std::max<std::size_t>(1, 2 * plain_reruns), most);
+        plain_reruns_left = plain_reruns;
     }
 
     // Within one run, with its decisions held fixed, every budget, payment
@@ -69,19 +156,11 @@ struct Skipper {
     double skip_from(double virtual_budget) {
         const double voters = static_cast<double>(election.voter_count);
         const double share = virtual_budget / voters;
-        // Whole steps n·s stay exact while the odd part of n times s stays
-        // within 2^53; soon after, a step stops adding exactly n and the
-        // completion stops.
-        std::size_t odd_part = election.voter_count;
-        while (odd_part % 2 == 0) {
-            odd_part /= 2;
-        }
-        const double largest_share = std::floor(0x1p53 / static_cast<double>(odd_part));
-        if (!last.certain || !(std::fabs(share) < largest_share) || share >= saturation) {
+        const std::optional<double> furthest = furthest_share(share);
+        if (!last.certain || !furthest) {
             return virtual_budget;
         }
-        // Past saturation the completion stops with the outcome it holds.
-        double target = std::floor(std::min({last.flip_share, largest_share, std::ceil(saturation)}));
+        double target = std::floor(std::min(last.flip_share, *furthest));
         for (int attempt = 0; attempt < max_probes && target >= share + 2; ++attempt) {
             ++runs;
             trace_fixed_budget(election, voters * target, traced, probe_winners, probe);
@@ -103,7 +182,9 @@ std::vector<std::uint32_t> complete_add_one_skipping(const Election& election, d
         election, total_budget,
         [&](double budget, std::vector<std::uint32_t>& winners) { skipper.run_at(budget, winners); },
         [&](double budget, std::vector<std::uint32_t>& winners) { skipper.rerun_at(budget, winners); },
-        [&](double virtual_budget) { return skipper.skip_ahead(virtual_budget); });
+        [&](double virtual_budget, const std::vector<std::uint32_t>& outcome) {
+            return skipper.skip_ahead(virtual_budget, outcome);
+        });
 }
 
 }  // namespace quorin::detail

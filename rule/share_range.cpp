@@ -1,0 +1,567 @@
+#include "share_range.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+namespace quorin::detail {
+namespace {
+
+// The run's quantities are bounded as exact numbers, widened outward by this
+// much of the magnitudes involved to cover the rounding of the run and of
+// the bounds themselves: one rounding moves a double by 2^-53 of them.
+constexpr double slack = 0x1p-44;
+constexpr double tiny = std::numeric_limits<double>::min();
+// Counts and stored values stay below this, where doubles are still finer
+// than whole numbers, so that whole parts of their bounds bound stored
+// values and can be counted one by one.
+constexpr double largest_votes = 0x1p52;
+constexpr std::int64_t largest_whole = std::int64_t{1} << 52;
+
+double below(double value, double magnitude) { return value - slack * magnitude - tiny; }
+double above(double value, double magnitude) { return value + slack * magnitude + tiny; }
+double below(double value) { return below(value, std::fabs(value)); }
+double above(double value) { return above(value, std::fabs(value)); }
+
+bool under(const Line& a, const Line& b) { return a.first < b.first && a.last < b.last; }
+bool not_over(const Line& a, const Line& b) { return a.first <= b.first && a.last <= b.last; }
+
+// The lowest and the highest of two quantities, each between two lines,
+// again lie between two lines: the minimum of two lines is concave and the
+// maximum convex, so the chords through their ends bound them.
+// The value of a line at a fraction of the range.
+double at(const Line& line, double part) { return line.first + (line.last - line.first) * part; }
+
+// The part of the range, from its first share, over which line `a` stays
+// below line `b`, extended past the range's end where they do not cross.
+double part_kept(const Line& a, const Line& b) {
+    const double gap_first = b.first - a.first;
+    const double gap_last = b.last - a.last;
+    if (!(gap_first > 0)) {
+        return 0.0;
+    }
+    return gap_last < gap_first ? gap_first / (gap_first - gap_last)
+                                : std::numeric_limits<double>::infinity();
+}
+
+
+Band either(const Band& a, const Band& b) {
+    return {{std::min(a.low.first, b.low.first), std::min(a.low.last, b.low.last)},
+            {std::max(a.high.first, b.high.first), std::max(a.high.last, b.high.last)}};
+}
+
+// A stored value is the truncation of a count v >= 0, its whole part, so it
+// is bounded by the whole parts of the lines that bound the count. Over the
+// range the whole part of a line takes few values; each comes with a part
+// [t0, t1] of the range (fractions of it, slightly widened) that holds
+// every share where it is taken. Calls check(k, t0, t1) for each value k,
+// and gives up (none) when there are too many.
+constexpr double most_wholes = 64;
+constexpr double part_margin = 0x1p-40;
+// A part of the range past its end: nowhere.
+constexpr double never = 2.0;
+
+template <class Check>
+std::optional<bool> each_whole_part(const Line& line, Check&& check) {
+    const double first_whole = std::floor(std::min(line.first, line.last));
+    const double last_whole = std::floor(std::max(line.first, line.last));
+    if (!(last_whole - first_whole <= most_wholes) || !(std::fabs(first_whole) < largest_votes) ||
+        !(std::fabs(last_whole) < largest_votes)) {
+        return std::nullopt;
+    }
+    bool all = true;
+    for (double k = first_whole; k <= last_whole; ++k) {
+        double t0 = 0.0;
+        double t1 = 1.0;
+        if (line.first != line.last) {
+            const double at_k = (k - line.first) / (line.last - line.first);
+            const double at_next = (k + 1 - line.first) / (line.last - line.first);
+            t0 = std::clamp(std::min(at_k, at_next) - part_margin, 0.0, 1.0);
+            t1 = std::clamp(std::max(at_k, at_next) + part_margin, 0.0, 1.0);
+        }
+        all = check(k, t0, t1) && all;
+    }
+    return all;
+}
+
+// How far a payment walk in doubles can land from the exact maximum payment
+// of the same budgets. Its running sum of m budgets errs by at most m
+// roundings of their total; subtracting from the cost and dividing by a
+// denominator of at least 1 (utilities are positive and whole) add a few;
+// comparisons that round the wrong way make the walk stop a supporter early
+// or late, which moves the exact payment by at most the total utility times
+// the error of a quotient. The factor 64 covers the terms of lower order.
+double walk_error(double cost, double budget_total, double largest_budget, double total_utility,
+                  double payment, std::size_t supporters) {
+    const double terms = static_cast<double>(supporters) + 2.0;
+    return 64.0 * 0x1p-53 *
+           (terms * (cost + budget_total) + 2.0 * total_utility * (largest_budget + payment));
+}
+
+class RangeRun {
+public:
+    RangeRun(const Election& election, RangeWorkspace& ws) : election_(election), ws_(ws) {}
+
+    // The part of the range before the first two lines compared would
+    // cross, were they exact: a guess at how far a proof could reach.
+    double reach() const { return reach_; }
+
+    // The budgets are bounded in `ws_`; replays the outcome's iterations.
+    bool holds(const std::vector<std::uint32_t>& outcome) {
+        for (std::uint32_t winner : outcome) {
+            if (!ws_.present[winner] || !settles_iteration(winner)) {
+                return false;
+            }
+        }
+        // The iteration after the last purchase must find nothing.
+        for (std::uint32_t c = 0; c < election_.candidates.size(); ++c) {
+            if (!ws_.present[c]) {
+                continue;
+            }
+            if (!evaluate(c)) {
+                return false;
+            }
+            stays_under(ws_.offers[c].money.high, cost_line(c), true);
+        }
+        return proved_;
+    }
+
+private:
+    const Election& election_;
+    RangeWorkspace& ws_;
+    // A comparison that fails leaves the proof failed, but the replay goes
+    // on where it can, so that the reach estimate covers every comparison.
+    bool proved_ = true;
+    double reach_ = std::numeric_limits<double>::infinity();
+
+    // Requires a < b (or a <= b) across the range; notes where they would
+    // cross.
+    void stays_under(const Line& a, const Line& b, bool strictly) {
+        stays_under_from(0.0, a, b, strictly);
+    }
+
+    // The same over the part of the range from `start` (a fraction of it)
+    // on.
+    void stays_under_from(double start, const Line& whole_a, const Line& whole_b, bool strictly) {
+        const Line a = start > 0 ? Line{above(at(whole_a, start)), whole_a.last} : whole_a;
+        const Line b = start > 0 ? Line{below(at(whole_b, start)), whole_b.last} : whole_b;
+        reach_ = std::min(reach_, start + (1.0 - start) * part_kept(a, b));
+        proved_ = proved_ && (strictly ? under(a, b) : not_over(a, b));
+    }
+
+    Line cost_line(std::uint32_t c) const {
+        const double cost = election_.candidates[c].cost;
+        return {cost, cost};
+    }
+
+    // The earliest part of the range (a fraction of it; `never` for none)
+    // where `c` may come before `d` in the scan: by a greater stored value,
+    // or an equal one and an earlier listing.
+    double ahead_from(std::uint32_t c, std::uint32_t d) const {
+        const Line& own = ws_.stored[c].high;
+        const Line& other = ws_.stored[d].low;
+        double earliest = never;
+        const auto note = [&](double k, double t0, double t1) {
+            const double least = std::floor(std::min(below(at(other, t0)), below(at(other, t1))));
+            if (c < d ? k >= least : k > least) {
+                earliest = std::min(earliest, t0);
+            }
+            return true;
+        };
+        if (!each_whole_part(own, note)) {
+            // floor(own) <= own <= other - 1 < floor(other).
+            return not_over(own, {other.first - 1, other.last - 1}) ? never : 0.0;
+        }
+        return earliest;
+    }
+
+    // The earliest part of the range where c's stored value may reach
+    // `votes`, so that the scan need not stop before c once they are best.
+    double unstopped_from(std::uint32_t c, const Line& votes) const {
+        const Line& own = ws_.stored[c].high;
+        double earliest = never;
+        const auto note = [&](double k, double t0, double t1) {
+            if (k >= std::min(below(at(votes, t0)), below(at(votes, t1)))) {
+                earliest = std::min(earliest, t0);
+            }
+            return true;
+        };
+        if (!each_whole_part(own, note)) {
+            return under(own, votes) ? never : 0.0;
+        }
+        return earliest;
+    }
+
+    // Whether line `a` stays at most (or below) the whole part of line
+    // `stored` over the part of the range from `start`; notes where the
+    // first failure begins.
+    bool under_whole_part(const Line& a, const Line& stored, bool strictly, double start, double& kept) const {
+        kept = std::numeric_limits<double>::infinity();
+        const auto within = [&](double k, double t0, double t1) {
+            t0 = std::max(t0, start);
+            if (t0 > t1) {
+                return true;
+            }
+            const double at_t0 = above(at(a, t0));
+            const double at_t1 = above(at(a, t1));
+            if (strictly ? std::max(at_t0, at_t1) < k : std::max(at_t0, at_t1) <= k) {
+                return true;
+            }
+            const bool fails_at_t0 = strictly ? !(at_t0 < k) : !(at_t0 <= k);
+            kept = std::min(kept, fails_at_t0 ? t0 : t0 + (t1 - t0) * (k - at_t0) / (at_t1 - at_t0));
+            return false;
+        };
+        if (const std::optional<bool> all = each_whole_part(stored, within)) {
+            return *all;
+        }
+        // floor(stored) > stored - 1.
+        const Line lowered{below(stored.first - 1), below(stored.last - 1)};
+        const Line from_start{above(at(a, start)), a.last};
+        const Line lowered_from_start{below(at(lowered, start)), lowered.last};
+        kept = start + (1 - start) * part_kept(from_start, lowered_from_start);
+        return not_over(from_start, lowered_from_start);
+    }
+
+    // The scan reaches `c` at every share if every contender that may come
+    // first offers no more votes than c's stored value: the best count
+    // then never exceeds the stored value of any candidate before c.
+    bool always_reached(std::uint32_t c, std::uint32_t winner) const {
+        const Band& stored = ws_.stored[c];
+        if (!(stored.low.first >= 0 && stored.low.last >= 0)) {
+            return false;
+        }
+        const auto offers_at_most_stored = [&](std::uint32_t d) {
+            double kept = 0.0;
+            return d == c || !ws_.offers[d].maybe_affordable || ahead_from(d, c) > 1 ||
+                   under_whole_part(ws_.offers[d].votes.high, stored.low, false, 0.0, kept);
+        };
+        return offers_at_most_stored(winner) &&
+               std::all_of(ws_.contenders.begin(), ws_.contenders.end(), offers_at_most_stored);
+    }
+
+    // Whether, at every share, the iteration buys `winner` and leaves the
+    // other candidates within the stored bounds set for the next one.
+    bool settles_iteration(std::uint32_t winner) {
+        if (!evaluate(winner)) {
+            return false;
+        }
+        const Offer& winning = ws_.offers[winner];
+        const Line& winner_stored = ws_.stored[winner].low;
+        stays_under(cost_line(winner), winning.money.low, false);
+        if (!winning.votes_everywhere) {
+            return false;
+        }
+        stays_under({0, 0}, winner_stored, false);
+        ws_.contenders.clear();
+        for (std::uint32_t c = 0; c < election_.candidates.size(); ++c) {
+            if (!ws_.present[c] || c == winner) {
+                continue;
+            }
+            // Where it is behind the winner with a stored value below the
+            // winner's votes, the scan stops before it.
+            const double ahead = ahead_from(c, winner);
+            const double reached = std::min(ahead, unstopped_from(c, winning.votes.low));
+            if (reached > 1) {
+                continue;
+            }
+            if (!evaluate(c)) {
+                return false;
+            }
+            ws_.contenders.push_back(c);
+            const Offer& offer = ws_.offers[c];
+            if (!offer.maybe_affordable) {
+                continue;
+            }
+            // Where it is ahead, it must not stop the scan before the
+            // winner; where it is examined, it must not match or beat it.
+            if (ahead <= 1) {
+                double kept = 0.0;
+                proved_ = under_whole_part(offer.votes.high, winner_stored, false,
+                                           std::max(ahead, offer.affordable_from), kept) &&
+                          proved_;
+                reach_ = std::min(reach_, kept);
+            }
+            stays_under_from(std::max(reached, offer.affordable_from), offer.votes.high,
+                             winning.votes.low, true);
+        }
+
+        // Stored values after the iteration: the new one where the
+        // candidate is examined at every share, else either.
+        for (std::uint32_t c : ws_.contenders) {
+            const Offer& offer = ws_.offers[c];
+            const bool reached = always_reached(c, winner);
+            Band& next = ws_.next_stored[c];
+            next = ws_.stored[c];
+            if (!offer.maybe_affordable) {
+                ws_.present[c] = !reached;
+                continue;
+            }
+            const Band& fresh = offer.votes;
+            next = reached && offer.votes_everywhere ? fresh : either(next, fresh);
+        }
+        for (std::uint32_t c : ws_.contenders) {
+            ws_.stored[c] = ws_.next_stored[c];
+        }
+        ws_.present[winner] = 0;
+        charge(election_.candidates[winner], winning.payment);
+        return true;
+    }
+
+    // Bounds what examining candidate `c` gives anywhere in the range into
+    // ws_.offers[c]; false when they cannot be bounded.
+    bool evaluate(std::uint32_t c) {
+        const Candidate& candidate = election_.candidates[c];
+        Offer& offer = ws_.offers[c];
+        const double cost = candidate.cost;
+        const auto total_utility = static_cast<double>(candidate.total_utility);
+        const std::size_t supporters = candidate.end_pair - candidate.first_pair;
+
+        // Sums in pair order, as the run sums the money available.
+        double low_first = 0.0;
+        double low_last = 0.0;
+        double high_first = 0.0;
+        double high_last = 0.0;
+        double largest_budget = 0.0;
+        double budget_total = 0.0;  // of the larger end of each line
+        for (std::size_t i = candidate.first_pair; i < candidate.end_pair; ++i) {
+            const std::uint32_t voter = election_.pair_voter[i];
+            low_first += ws_.low_first[voter];
+            low_last += ws_.low_last[voter];
+            high_first += ws_.high_first[voter];
+            high_last += ws_.high_last[voter];
+            const double highest = std::max(ws_.high_first[voter], ws_.high_last[voter]);
+            largest_budget = std::max(largest_budget, highest);
+            budget_total += highest;
+        }
+        const double sum_error = (static_cast<double>(supporters) + 1.0) * slack * budget_total;
+        offer.money = {{low_first - sum_error, low_last - sum_error},
+                       {high_first + sum_error, high_last + sum_error}};
+        const Line cost_line{cost, cost};
+        offer.maybe_affordable = !under(offer.money.high, cost_line);
+        if (!offer.maybe_affordable) {
+            return true;
+        }
+        // With that much to spare the walk stops at every share too: its
+        // last supporter can always bear what is left.
+        offer.votes_everywhere = not_over(cost_line, offer.money.low);
+        // Before the money can reach the cost, the candidate is unaffordable.
+        const Line& most = offer.money.high;
+        offer.affordable_from =
+            most.first >= cost ? 0.0 : std::clamp(below((cost - most.first) / (most.last - most.first)), 0.0, 1.0);
+
+        // The exact maximum payment falls as any budget rises, and along
+        // budgets that move on a line it is the largest of the payments
+        // (cost - money of S) / (utility outside S) over the supporters S
+        // who pay all they hold: a convex function of the share. Below the
+        // lowest budgets it is under the chord of the walks at the range's
+        // ends; above the highest, any one S bounds it from below.
+        double upper_first = std::numeric_limits<double>::infinity();
+        double upper_last = upper_first;
+        // Sets S that bound the payment from below: those of the walks made
+        // here, and the empty set, whose payment cost / total utility is
+        // the least of all.
+        std::optional<double> payment_first;
+        std::optional<double> payment_last;
+        const std::vector<double>* first_budgets = &ws_.low_first;
+        const std::vector<double>* last_budgets = &ws_.low_last;
+        if (offer.votes_everywhere) {
+            payment_first = examine(election_, candidate, ws_.low_first, ws_.walk).maximum_payment;
+            payment_last = examine(election_, candidate, ws_.low_last, ws_.walk).maximum_payment;
+            if (!payment_first || !payment_last) {
+                return false;
+            }
+        } else {
+            first_budgets = &ws_.high_first;
+            last_budgets = &ws_.high_last;
+            payment_first = examine(election_, candidate, ws_.high_first, ws_.walk).maximum_payment;
+            payment_last = examine(election_, candidate, ws_.high_last, ws_.walk).maximum_payment;
+        }
+        const double error = walk_error(cost, budget_total, largest_budget, total_utility,
+                                        std::max(payment_first.value_or(0.0), payment_last.value_or(0.0)),
+                                        supporters);
+        if (offer.votes_everywhere) {
+            upper_first = above(*payment_first + error);
+            upper_last = above(*payment_last + error);
+            if (const auto payment = fixed_payment(candidate)) {
+                const double votes = cost / *payment;
+                offer.payment = {{*payment, *payment}, {*payment, *payment}};
+                offer.votes = {{votes, votes}, {votes, votes}};
+                return true;
+            }
+        }
+
+        const double least = below(cost / total_utility - error);
+        Line lower{least, least};
+        const auto consider = [&](const std::vector<double>& budgets, double payment) {
+            const Line line = payment_without(candidate, budgets, payment, error);
+            if (line.first > 0 && line.last > 0 && line.first + line.last > lower.first + lower.last) {
+                lower = line;
+            }
+        };
+        if (payment_first) {
+            consider(*first_budgets, *payment_first);
+        }
+        if (payment_last) {
+            consider(*last_budgets, *payment_last);
+        }
+        const double lower_first = lower.first;
+        const double lower_last = lower.last;
+        if (!(lower_first > 0 && lower_last > 0)) {
+            return false;
+        }
+        offer.payment = {{lower_first, lower_last}, {upper_first, upper_last}};
+
+        // Votes are cost / payment: convex in the share along either line,
+        // so under the chord of the lower payment's and over the tangent of
+        // the upper payment's at the first share.
+        offer.votes.high = {above(cost / lower_first), above(cost / lower_last)};
+        if (!(offer.votes.high.first < largest_votes && offer.votes.high.last < largest_votes)) {
+            return false;
+        }
+        if (offer.votes_everywhere) {
+            const double at_first = cost / upper_first;
+            const double tangent_last = cost * (2.0 * upper_first - upper_last) / (upper_first * upper_first);
+            const double magnitude = 4.0 * at_first + std::fabs(tangent_last);
+            offer.votes.low = {below(at_first, magnitude), below(tangent_last, magnitude)};
+        } else {
+            offer.votes.low = {0.0, 0.0};
+        }
+        return true;
+    }
+
+    // A line under the payment at every share: (cost - money of S) /
+    // (utility outside S) at the highest budgets, S being the supporters
+    // whose budget / utility in `budgets` lies below `payment`. Not
+    // positive when that S bounds nothing.
+    Line payment_without(const Candidate& candidate, const std::vector<double>& budgets,
+                         double payment, double error) const {
+        double paid_first = 0.0;
+        double paid_last = 0.0;
+        double denominator = static_cast<double>(candidate.total_utility);
+        for (std::size_t i = candidate.first_pair; i < candidate.end_pair; ++i) {
+            const std::uint32_t voter = election_.pair_voter[i];
+            const double utility = election_.pair_utility[i];
+            if (budgets[voter] / utility < payment) {
+                paid_first += ws_.high_first[voter];
+                paid_last += ws_.high_last[voter];
+                denominator -= utility;
+            }
+        }
+        if (!(denominator > 0)) {
+            return {0.0, 0.0};
+        }
+        return {below((candidate.cost - paid_first) / denominator - error),
+                below((candidate.cost - paid_last) / denominator - error)};
+    }
+
+    // The payment every walk stops at, where that is one and the same at
+    // every share: supporters who hold exactly nothing everywhere come first
+    // and pay nothing, and each other supporter can bear the payment after
+    // them at the lowest budgets, compared as the walk compares it.
+    std::optional<double> fixed_payment(const Candidate& candidate) const {
+        double denominator = static_cast<double>(candidate.total_utility);
+        for (std::size_t i = candidate.first_pair; i < candidate.end_pair; ++i) {
+            const std::uint32_t voter = election_.pair_voter[i];
+            if (ws_.high_first[voter] == 0 && ws_.high_last[voter] == 0) {
+                denominator -= election_.pair_utility[i];
+            }
+        }
+        if (!(denominator > 0)) {
+            return std::nullopt;
+        }
+        const double payment = candidate.cost / denominator;
+        for (std::size_t i = candidate.first_pair; i < candidate.end_pair; ++i) {
+            const std::uint32_t voter = election_.pair_voter[i];
+            const bool holds_nothing = ws_.high_first[voter] == 0 && ws_.high_last[voter] == 0;
+            const double share = election_.pair_utility[i] * payment;
+            if (!holds_nothing && (share > ws_.low_first[voter] || share > ws_.low_last[voter])) {
+                return std::nullopt;
+            }
+        }
+        return payment;
+    }
+
+    // Charges the winner's supporters in pair order. A supporter's budget
+    // after paying is max(0, budget - utility * price), which lies above
+    // a line under both parts and below the chord of that convex function.
+    void charge(const Candidate& winner, const Band& price) {
+        for (std::size_t i = winner.first_pair; i < winner.end_pair; ++i) {
+            const std::uint32_t voter = election_.pair_voter[i];
+            const double utility = election_.pair_utility[i];
+            const double most_first = above(utility * price.high.first);
+            const double most_last = above(utility * price.high.last);
+            const double least_first = below(utility * price.low.first);
+            const double least_last = below(utility * price.low.last);
+
+            double& low_first = ws_.low_first[voter];
+            double& low_last = ws_.low_last[voter];
+            const double left_first = below(low_first - most_first, std::fabs(low_first) + most_first);
+            const double left_last = below(low_last - most_last, std::fabs(low_last) + most_last);
+            const bool keep_line = left_first > 0;
+            low_first = keep_line ? left_first : 0.0;
+            low_last = keep_line ? left_last : 0.0;
+
+            double& high_first = ws_.high_first[voter];
+            double& high_last = ws_.high_last[voter];
+            high_first = std::max(0.0, above(high_first - least_first, std::fabs(high_first) + least_first));
+            high_last = std::max(0.0, above(high_last - least_last, std::fabs(high_last) + least_last));
+        }
+    }
+};
+
+}  // namespace
+
+bool share_range_bounds_apply(const Election& election) {
+    for (std::size_t c = 0; c < election.candidates.size(); ++c) {
+        const Candidate& candidate = election.candidates[c];
+        // Totals, and so stored values, stay below 2^52, where doubles hold
+        // every whole number with room to spare.
+        if (!std::isfinite(candidate.cost) || candidate.total_utility <= 0 ||
+            candidate.total_utility >= largest_whole) {
+            return false;
+        }
+        double sum = 0.0;  // of whole numbers below 2^52: exact
+        for (std::size_t i = candidate.first_pair; i < candidate.end_pair; ++i) {
+            const double utility = election.pair_utility[i];
+            if (!(utility >= 1.0) || !(utility < 0x1p52)) {
+                return false;
+            }
+            sum += utility;
+        }
+        if (sum != static_cast<double>(candidate.total_utility)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+RangeCheck outcome_holds_over(const Election& election, double first_share, double last_share,
+                              const std::vector<std::uint32_t>& outcome, RangeWorkspace& ws) {
+    if (!(first_share >= 0 && first_share <= last_share)) {
+        return {false, 0.0};
+    }
+    const std::size_t listed = election.listed_voters;
+    for (std::vector<double>* line : {&ws.low_first, &ws.high_first}) {
+        line->assign(election.voter_slots, 0.0);
+        std::fill_n(line->begin(), listed, first_share);
+    }
+    for (std::vector<double>* line : {&ws.low_last, &ws.high_last}) {
+        line->assign(election.voter_slots, 0.0);
+        std::fill_n(line->begin(), listed, last_share);
+    }
+    const std::size_t candidates = election.candidates.size();
+    ws.stored.resize(candidates);
+    ws.next_stored.resize(candidates);
+    ws.offers.resize(candidates);
+    ws.present.assign(candidates, 1);
+    for (std::size_t c = 0; c < candidates; ++c) {
+        const auto total = static_cast<double>(election.candidates[c].total_utility);
+        ws.stored[c] = {{total, total}, {total, total}};
+    }
+    RangeRun run{election, ws};
+    const bool holds = run.holds(outcome);
+    return {holds, holds ? std::max(1.0, run.reach()) : std::min(0.9, run.reach())};
+}
+
+}  // namespace quorin::detail
