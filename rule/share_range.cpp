@@ -27,11 +27,15 @@ double above(double value) { return above(value, std::fabs(value)); }
 bool under(const Line& a, const Line& b) { return a.first < b.first && a.last < b.last; }
 bool not_over(const Line& a, const Line& b) { return a.first <= b.first && a.last <= b.last; }
 
-// The lowest and the highest of two quantities, each between two lines,
-// again lie between two lines: the minimum of two lines is concave and the
-// maximum convex, so the chords through their ends bound them.
-// The value of a line at a fraction of the range.
+// The value of a line at a fraction of the range, rounded down or up by
+// more than computing it can err.
 double at(const Line& line, double part) { return line.first + (line.last - line.first) * part; }
+double at_least(const Line& line, double part) {
+    return below(at(line, part), std::fabs(line.first) + std::fabs(line.last));
+}
+double at_most(const Line& line, double part) {
+    return above(at(line, part), std::fabs(line.first) + std::fabs(line.last));
+}
 
 // The part of the range, from its first share, over which line `a` stays
 // below line `b`, extended past the range's end where they do not cross.
@@ -45,23 +49,25 @@ double part_kept(const Line& a, const Line& b) {
                                 : std::numeric_limits<double>::infinity();
 }
 
-
+// The lowest and the highest of two quantities, each between two lines,
+// again lie between two lines: the minimum of two lines is concave and the
+// maximum convex, so the chords through their ends bound them.
 Band either(const Band& a, const Band& b) {
     return {{std::min(a.low.first, b.low.first), std::min(a.low.last, b.low.last)},
             {std::max(a.high.first, b.high.first), std::max(a.high.last, b.high.last)}};
 }
 
-// A stored value is the truncation of a count v >= 0, its whole part, so it
-// is bounded by the whole parts of the lines that bound the count. Over the
-// range the whole part of a line takes few values; each comes with a part
-// [t0, t1] of the range (fractions of it, slightly widened) that holds
-// every share where it is taken. Calls check(k, t0, t1) for each value k,
-// and gives up (none) when there are too many.
 constexpr double most_wholes = 64;
-constexpr double part_margin = 0x1p-40;
 // A part of the range past its end: nowhere.
 constexpr double never = 2.0;
 
+// A stored value is the truncation of a count v >= 0, its whole part, so it
+// is bounded by the whole parts of the lines that bound the count. Over the
+// range the whole part of a line takes few values; each comes with a part
+// [t0, t1] of the range (fractions of it, widened by more than computing
+// them can err) that holds every share where it is taken. Calls
+// check(k, t0, t1) for each value k, and gives up (none) when there are
+// too many.
 template <class Check>
 std::optional<bool> each_whole_part(const Line& line, Check&& check) {
     const double first_whole = std::floor(std::min(line.first, line.last));
@@ -75,10 +81,13 @@ std::optional<bool> each_whole_part(const Line& line, Check&& check) {
         double t0 = 0.0;
         double t1 = 1.0;
         if (line.first != line.last) {
-            const double at_k = (k - line.first) / (line.last - line.first);
-            const double at_next = (k + 1 - line.first) / (line.last - line.first);
-            t0 = std::clamp(std::min(at_k, at_next) - part_margin, 0.0, 1.0);
-            t1 = std::clamp(std::max(at_k, at_next) + part_margin, 0.0, 1.0);
+            const double rise = line.last - line.first;
+            const double at_k = (k - line.first) / rise;
+            const double at_next = (k + 1 - line.first) / rise;
+            const double margin =
+                slack * (std::fabs(k) + 1 + std::fabs(line.first) + std::fabs(line.last)) / std::fabs(rise);
+            t0 = std::clamp(std::min(at_k, at_next) - margin, 0.0, 1.0);
+            t1 = std::clamp(std::max(at_k, at_next) + margin, 0.0, 1.0);
         }
         all = check(k, t0, t1) && all;
     }
@@ -144,8 +153,8 @@ private:
     // The same over the part of the range from `start` (a fraction of it)
     // on.
     void stays_under_from(double start, const Line& whole_a, const Line& whole_b, bool strictly) {
-        const Line a = start > 0 ? Line{above(at(whole_a, start)), whole_a.last} : whole_a;
-        const Line b = start > 0 ? Line{below(at(whole_b, start)), whole_b.last} : whole_b;
+        const Line a = start > 0 ? Line{at_most(whole_a, start), whole_a.last} : whole_a;
+        const Line b = start > 0 ? Line{at_least(whole_b, start), whole_b.last} : whole_b;
         reach_ = std::min(reach_, start + (1.0 - start) * part_kept(a, b));
         proved_ = proved_ && (strictly ? under(a, b) : not_over(a, b));
     }
@@ -163,7 +172,7 @@ private:
         const Line& other = ws_.stored[d].low;
         double earliest = never;
         const auto note = [&](double k, double t0, double t1) {
-            const double least = std::floor(std::min(below(at(other, t0)), below(at(other, t1))));
+            const double least = std::floor(std::min(at_least(other, t0), at_least(other, t1)));
             if (c < d ? k >= least : k > least) {
                 earliest = std::min(earliest, t0);
             }
@@ -182,7 +191,7 @@ private:
         const Line& own = ws_.stored[c].high;
         double earliest = never;
         const auto note = [&](double k, double t0, double t1) {
-            if (k >= std::min(below(at(votes, t0)), below(at(votes, t1)))) {
+            if (k >= std::min(at_least(votes, t0), at_least(votes, t1))) {
                 earliest = std::min(earliest, t0);
             }
             return true;
@@ -203,8 +212,8 @@ private:
             if (t0 > t1) {
                 return true;
             }
-            const double at_t0 = above(at(a, t0));
-            const double at_t1 = above(at(a, t1));
+            const double at_t0 = at_most(a, t0);
+            const double at_t1 = at_most(a, t1);
             if (strictly ? std::max(at_t0, at_t1) < k : std::max(at_t0, at_t1) <= k) {
                 return true;
             }
@@ -217,8 +226,8 @@ private:
         }
         // floor(stored) > stored - 1.
         const Line lowered{below(stored.first - 1), below(stored.last - 1)};
-        const Line from_start{above(at(a, start)), a.last};
-        const Line lowered_from_start{below(at(lowered, start)), lowered.last};
+        const Line from_start{at_most(a, start), a.last};
+        const Line lowered_from_start{at_least(lowered, start), lowered.last};
         kept = start + (1 - start) * part_kept(from_start, lowered_from_start);
         return not_over(from_start, lowered_from_start);
     }

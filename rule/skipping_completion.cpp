@@ -26,6 +26,11 @@ constexpr std::size_t max_plain_reruns_between_ranges = 8;
 // The length of the first range of shares tried; later ones follow how far
 // the proofs before them reached.
 constexpr double first_range = 8.0;
+// Ranges shorter than this are stepped through instead.
+constexpr double shortest_range = 2.0;
+// A range proved is followed by one at most this many times as long: the
+// reach a proof estimates is a guess that grows less sure with distance.
+constexpr double most_growth = 16.0;
 
 struct Skipper {
     const Election& election;
@@ -117,12 +122,12 @@ struct Skipper {
         // could reach; for a new outcome, a length like the last one proved.
         double length = range;
         if (outcome == attempted_outcome && std::isfinite(horizon)) {
-            length = std::max(2.0, std::floor(horizon - share));
+            length = std::max(shortest_range, std::min(range, std::floor(horizon - share)));
         }
         attempted_outcome = outcome;
         for (int attempt = 0; furthest && attempt < max_probes; ++attempt) {
             const double last = std::min(share + length, *furthest);
-            if (last < share + 2) {
+            if (last < share + shortest_range) {
                 break;
             }
             ++runs;
@@ -130,11 +135,11 @@ struct Skipper {
             const double reachable = share + 1 + (last - share - 1) * check.reach;
             if (check.holds) {
                 horizon = reachable;
-                range = std::floor(std::min(reachable, share + 4 * (last - share)) - share);
+                range = std::floor(std::min(reachable, share + most_growth * (last - share)) - share);
                 plain_reruns = 0;
                 return voters * last;
             }
-            length = std::floor(check.reach > 0 ? reachable - share : (last - share) / 4);
+            length = std::floor(check.reach > 0 ? reachable - share : (last - share) / 8);
             horizon = share + length;
         }
         back_off();
