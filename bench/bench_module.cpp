@@ -56,14 +56,15 @@ py::dict completion_profile(const std::vector<VoterId>& voters,
             distinct.insert(winners);
         });
 
-    std::size_t skipping_runs = 0;
+    detail::CompletionCounts skipping;
     const Clock::time_point skipping_start = Clock::now();
     const std::vector<std::uint32_t> skipped =
-        detail::complete_add_one_skipping(election, total_budget, skipping_runs);
+        detail::complete_add_one_skipping(election, total_budget, skipping);
     const double skipping_seconds = seconds_since(skipping_start);
 
     py::dict profile;
-    profile["skipping_runs"] = skipping_runs;
+    profile["skipping_runs"] = skipping.runs;
+    profile["range_proofs"] = skipping.range_proofs;
     profile["skipping_seconds"] = skipping_seconds;
     profile["skipping_agrees"] = skipped == outcome;
     profile["distinct_outcomes"] = distinct.size();

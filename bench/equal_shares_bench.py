@@ -2,10 +2,10 @@
 
 One row per election: its size; the conversion-only call (pybind11 converting
 the six arguments and nothing more); equal_shares_utils; equal_shares_add1
-with the fixed-budget runs it makes; the completion that takes every whole
-step, with its steps, the distinct outcomes it meets and its native time per
-run; the plain Python model's time for one fixed-budget run; and the peak
-memory a call adds.
+with the fixed-budget runs and the range proofs it makes; the completion that
+takes every whole step, with its steps, the distinct outcomes it meets and its
+native time per run; the plain Python model's time for one fixed-budget run;
+and the peak memory a call adds.
 Every time is the minimum over repeats, all taken in this one process so that
 they compare as ratios.
 """
@@ -82,6 +82,7 @@ def measure(path: pathlib.Path, repeats: int, model_repeats: int) -> dict[str, A
     row["add1_s"] = fastest(lambda: quorinbindings.equal_shares_add1(*arguments), repeats)
     profile = quorin_bench.completion_profile(*arguments)
     row["runs"] = profile["skipping_runs"]
+    row["proofs"] = profile["range_proofs"]
     row["steps"] = profile["runs"]
     row["distinct"] = profile["distinct_outcomes"]
     row["agrees"] = profile["skipping_agrees"]
@@ -94,14 +95,14 @@ def measure(path: pathlib.Path, repeats: int, model_repeats: int) -> dict[str, A
 
 
 HEADER = (f"{'election':44} {'voters':>7} {'proj':>4} {'pairs':>7} {'convert':>9} {'utils':>9} "
-          f"{'add1':>10} {'runs':>6} {'steps':>6} {'distinct':>8} {'same':>4} {'per run':>9} "
+          f"{'add1':>10} {'runs':>6} {'proofs':>6} {'steps':>6} {'distinct':>8} {'same':>4} {'per run':>9} "
           f"{'model run':>10} {'conv MiB':>8} {'utils MiB':>9} {'add1 MiB':>8}")
 
 
 def format_row(r: dict[str, Any]) -> str:
     return (f"{r['election'][:44]:44} {r['voters']:7} {r['projects']:4} {r['pairs']:7} "
             f"{r['convert_s'] * 1e3:7.2f}ms {r['utils_s'] * 1e3:7.2f}ms {r['add1_s'] * 1e3:8.1f}ms "
-            f"{r['runs']:6} {r['steps']:6} {r['distinct']:8} {'yes' if r['agrees'] else 'NO':>4} "
+            f"{r['runs']:6} {r['proofs']:6} {r['steps']:6} {r['distinct']:8} {'yes' if r['agrees'] else 'NO':>4} "
             f"{r['run_s'] * 1e3:7.3f}ms {r['model_run_s'] * 1e3:8.0f}ms "
             f"{r['convert_kib'] / 1024:8.1f} {r['utils_kib'] / 1024:9.1f} {r['add1_kib'] / 1024:8.1f}")
 
@@ -131,10 +132,13 @@ def target_lines(rows: list[dict[str, Any]]) -> list[str]:
         lines.append(f"target 3, a call adds <= 2 x the peak memory of the conversion-only call "
                      f"(elections with >= 100,000 pairs): {verdict(ratio <= 2)} "
                      f"(worst {ratio:.2f} x, {worst['election']})")
-    worst = max(rows, key=lambda r: r["runs"] - (3 * r["distinct"] + 10))
-    met = all(r["runs"] <= 3 * r["distinct"] + 10 for r in rows)
-    lines.append(f"completion target 1, runs <= 3 x distinct outcomes + 10 on every election: "
-                 f"{verdict(met)} (furthest: {worst['election']}, {worst['runs']} runs for "
+    # A range proof is no fixed-budget run, but it costs about as much as a
+    # few, so it counts as one here.
+    worst = max(rows, key=lambda r: r["runs"] + r["proofs"] - (3 * r["distinct"] + 10))
+    met = [r for r in rows if r["runs"] + r["proofs"] <= 3 * r["distinct"] + 10]
+    lines.append(f"completion target 1, runs and range proofs <= 3 x distinct outcomes + 10 on every election: "
+                 f"{verdict(len(met) == len(rows))} (on {len(met)} of {len(rows)}; furthest: "
+                 f"{worst['election']}, {worst['runs']} runs and {worst['proofs']} proofs for "
                  f"{worst['distinct']} distinct outcomes)")
     median = statistics.median(r["add1_s"] / r["convert_s"] for r in rows)
     lines.append(f"completion target 2, equal_shares_add1 <= 3 x conversion on the median election: "

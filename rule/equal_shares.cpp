@@ -41,8 +41,8 @@ std::vector<ProjectId> equal_shares_add1(const std::vector<VoterId>& voters,
                                          double total_budget) {
     const detail::Election election =
         detail::prepare_election(voters, projects, cost, approvers_utilities, total_utility);
-    std::size_t runs = 0;
-    return identifiers_of(election, detail::complete_add_one_skipping(election, total_budget, runs));
+    detail::CompletionCounts counts;
+    return identifiers_of(election, detail::complete_add_one_skipping(election, total_budget, counts));
 }
 
 }  // namespace quorin

@@ -34,7 +34,7 @@ constexpr double most_growth = 16.0;
 
 struct Skipper {
     const Election& election;
-    std::size_t& runs;
+    CompletionCounts& counts;
     const double saturation;
     // Where bounds across a range of shares apply, they prove skips; for
     // other input, traced runs do.
@@ -55,7 +55,7 @@ struct Skipper {
     std::size_t plain_reruns_left = 0;
 
     void run_at(double budget, std::vector<std::uint32_t>& winners) {
-        ++runs;
+        ++counts.runs;
         run_fixed_budget(election, budget, plain, winners);
     }
 
@@ -70,7 +70,7 @@ struct Skipper {
             run_at(budget, winners);
             return;
         }
-        ++runs;
+        ++counts.runs;
         trace_fixed_budget(election, budget, traced, winners, last);
     }
 
@@ -130,7 +130,7 @@ struct Skipper {
             if (last < share + shortest_range) {
                 break;
             }
-            ++runs;
+            ++counts.range_proofs;
             const RangeCheck check = outcome_holds_over(election, share + 1, last, outcome, ranges);
             const double reachable = share + 1 + (last - share - 1) * check.reach;
             if (check.holds) {
@@ -167,7 +167,7 @@ struct Skipper {
         }
         double target = std::floor(std::min(last.flip_share, *furthest));
         for (int attempt = 0; attempt < max_probes && target >= share + 2; ++attempt) {
-            ++runs;
+            ++counts.runs;
             trace_fixed_budget(election, voters * target, traced, probe_winners, probe);
             if (probe.certain && probe.matches && probe.compared == last.decisions.size()) {
                 return voters * target;
@@ -181,8 +181,8 @@ struct Skipper {
 }  // namespace
 
 std::vector<std::uint32_t> complete_add_one_skipping(const Election& election, double total_budget,
-                                                     std::size_t& runs) {
-    Skipper skipper{election, runs, admitted_cost_and_saturation(election).second};
+                                                     CompletionCounts& counts) {
+    Skipper skipper{election, counts, admitted_cost_and_saturation(election).second};
     return complete_add_one_with(
         election, total_budget,
         [&](double budget, std::vector<std::uint32_t>& winners) { skipper.run_at(budget, winners); },

@@ -11,8 +11,12 @@
 
 namespace quorin::detail {
 
-// `runs` counts the fixed-budget runs made, plain and traced.
+struct CompletionCounts {
+    std::size_t runs = 0;          // fixed-budget runs, plain and traced
+    std::size_t range_proofs = 0;  // attempts at proving a range of shares
+};
+
 std::vector<std::uint32_t> complete_add_one_skipping(const Election& election, double total_budget,
-                                                     std::size_t& runs);
+                                                     CompletionCounts& counts);
 
 }  // namespace quorin::detail
