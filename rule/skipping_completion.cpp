@@ -21,11 +21,14 @@ constexpr int max_probes = 3;
 constexpr std::size_t max_plain_reruns = 128;
 // A failed proof over a range costs a few runs; after it the next few
 // reruns are plain, up to this many, where proofs keep failing.
-constexpr std::size_t max_plain_reruns_between_ranges = 8;
+constexpr std::size_t max_plain_reruns_between_ranges = 64;
 
 // The length of the first range of shares tried; later ones follow how far
 // the proofs before them reached.
 constexpr double first_range = 8.0;
+// Where outcomes last fewer steps than this on average, proofs wait until
+// an outcome has held for a rerun.
+constexpr double short_segment = 4.0;
 // Ranges shorter than this are stepped through instead.
 constexpr double shortest_range = 2.0;
 // A range proved is followed by one at most this many times as long: the
@@ -44,6 +47,11 @@ struct Skipper {
     // The outcome of the last attempt at a proof over a range, and how far
     // that attempt estimated a proof could reach.
     std::vector<std::uint32_t> attempted_outcome{};
+    // The outcome of the last rerun, the share where it began, and a
+    // running average of how many steps an outcome lasts.
+    std::vector<std::uint32_t> segment_outcome{};
+    double segment_start = std::numeric_limits<double>::infinity();
+    double typical_segment = 1.0;
     double horizon = -std::numeric_limits<double>::infinity();
     Workspace plain{};
     TraceWorkspace traced{};
@@ -111,12 +119,19 @@ struct Skipper {
     // `outcome`, give it too, over as many steps as it can: the steps from
     // share + 1 to share + length.
     double skip_over_range(double virtual_budget, const std::vector<std::uint32_t>& outcome) {
+        const double voters = static_cast<double>(election.voter_count);
+        const double share = virtual_budget / voters;
+        note_segment(share, outcome);
         if (plain_reruns_left > 0) {
             --plain_reruns_left;
             return virtual_budget;
         }
-        const double voters = static_cast<double>(election.voter_count);
-        const double share = virtual_budget / voters;
+        // Where outcomes have been changing every step or two, a proof
+        // rarely pays for itself: it waits until the outcome has held for
+        // a rerun.
+        if (typical_segment < short_segment && share - segment_start < 1) {
+            return virtual_budget;
+        }
         const std::optional<double> furthest = furthest_share(share);
         // Up to where the last attempt for this outcome estimated a proof
         // could reach; for a new outcome, a length like the last one proved.
@@ -144,6 +159,20 @@ struct Skipper {
         }
         back_off();
         return virtual_budget;
+    }
+
+    // Follows how many steps outcomes last: a rerun at `share` gave
+    // `outcome`.
+    void note_segment(double share, const std::vector<std::uint32_t>& outcome) {
+        const bool first = std::isinf(segment_start);
+        if (!first && outcome == segment_outcome) {
+            return;
+        }
+        if (!first) {
+            typical_segment = (typical_segment + (share - segment_start)) / 2;
+        }
+        segment_outcome = outcome;
+        segment_start = share;
     }
 
     void back_off() {
