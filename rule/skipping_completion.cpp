@@ -44,14 +44,13 @@ struct Skipper {
     const bool by_ranges = share_range_bounds_apply(election);
     RangeWorkspace ranges{};
     double range = first_range;
-    // The outcome of the last attempt at a proof over a range, and how far
-    // that attempt estimated a proof could reach.
-    std::vector<std::uint32_t> attempted_outcome{};
     // The outcome of the last rerun, the share where it began, and a
     // running average of how many steps an outcome lasts.
     std::vector<std::uint32_t> segment_outcome{};
     double segment_start = std::numeric_limits<double>::infinity();
     double typical_segment = 1.0;
+    // How far the last attempt at a proof for this outcome estimated a proof
+    // could reach; none until one is made.
     double horizon = -std::numeric_limits<double>::infinity();
     Workspace plain{};
     TraceWorkspace traced{};
@@ -136,10 +135,9 @@ struct Skipper {
         // Up to where the last attempt for this outcome estimated a proof
         // could reach; for a new outcome, a length like the last one proved.
         double length = range;
-        if (outcome == attempted_outcome && std::isfinite(horizon)) {
+        if (std::isfinite(horizon)) {
             length = std::max(shortest_range, std::min(range, std::floor(horizon - share)));
         }
-        attempted_outcome = outcome;
         for (int attempt = 0; furthest && attempt < max_probes; ++attempt) {
             const double last = std::min(share + length, *furthest);
             if (last < share + shortest_range) {
@@ -173,6 +171,7 @@ struct Skipper {
         }
         segment_outcome = outcome;
         segment_start = share;
+        horizon = -std::numeric_limits<double>::infinity();
     }
 
     void back_off() {
