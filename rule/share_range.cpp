@@ -30,11 +30,14 @@ bool not_over(const Line& a, const Line& b) { return a.first <= b.first && a.las
 // The value of a line at a fraction of the range, rounded down or up by
 // more than computing it can err.
 double at(const Line& line, double part) { return line.first + (line.last - line.first) * part; }
+double at_magnitude(const Line& line, double part) {
+    return std::fabs(line.first) + 2.0 * part * (std::fabs(line.first) + std::fabs(line.last));
+}
 double at_least(const Line& line, double part) {
-    return below(at(line, part), std::fabs(line.first) + std::fabs(line.last));
+    return below(at(line, part), at_magnitude(line, part));
 }
 double at_most(const Line& line, double part) {
-    return above(at(line, part), std::fabs(line.first) + std::fabs(line.last));
+    return above(at(line, part), at_magnitude(line, part));
 }
 
 // The part of the range, from its first share, over which line `a` stays
@@ -55,6 +58,81 @@ double part_kept(const Line& a, const Line& b) {
 Band either(const Band& a, const Band& b) {
     return {{std::min(a.low.first, b.low.first), std::min(a.low.last, b.low.last)},
             {std::max(a.high.first, b.high.first), std::max(a.high.last, b.high.last)}};
+}
+
+// A line's value at a fraction of the range, bounded as above, but exact
+// where computing it cannot err: at the range's ends, and along a constant.
+double most_at(const Line& line, double part) {
+    if (part == 0 || line.first == line.last) {
+        return line.first;
+    }
+    return part == 1 ? line.last : at_most(line, part);
+}
+double least_at(const Line& line, double part) {
+    if (part == 0 || line.first == line.last) {
+        return line.first;
+    }
+    return part == 1 ? line.last : at_least(line, part);
+}
+
+// Where line `a` meets line `b`, as a fraction of the range (not a number
+// where they run parallel).
+double meeting(const Line& a, const Line& b) {
+    return (b.first - a.first) / ((a.last - a.first) - (b.last - b.first));
+}
+
+// Whether the ceiling stays under line `b` (or at most on it) over the part
+// [from, to] of the range: one of its lines does across the whole part, or
+// one does up to a share where another, under `b` from there to the end,
+// takes over. Each line is checked at the ends of the part it covers, so a
+// handover share computed a little off only makes the answer no.
+bool ceiling_under(const Ceiling& a, const Line& b, double from, double to, bool strictly) {
+    const auto under_at = [&](const Line& line, double part) {
+        const double value = most_at(line, part);
+        const double bound = least_at(b, part);
+        return strictly ? value < bound : value <= bound;
+    };
+    for (std::size_t i = 0; i < a.count; ++i) {
+        const Line& leaving = a.lines[i];
+        if (!under_at(leaving, from)) {
+            continue;
+        }
+        if (under_at(leaving, to)) {
+            return true;
+        }
+        for (std::size_t j = 0; j < a.count; ++j) {
+            const Line& coming = a.lines[j];
+            if (j == i || !under_at(coming, to)) {
+                continue;
+            }
+            const double handover = (meeting(leaving, b) + meeting(coming, b)) / 2;
+            if (handover > from && handover < to && under_at(leaving, handover) &&
+                under_at(coming, handover)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// The part of the range, from `from` on, over which the ceiling would stay
+// under line `b` were its lines exact: up to where the last of the lines
+// under `b` at `from` leaves it, unless another has come under it to stay
+// by then; past the range's end where none leaves.
+double ceiling_kept(const Ceiling& a, const Line& b, double from) {
+    double leaves = from;
+    double stays_from = std::numeric_limits<double>::infinity();
+    for (std::size_t i = 0; i < a.count; ++i) {
+        const Line& line = a.lines[i];
+        const double gap = at(b, from) - at(line, from);
+        const double closing = (line.last - line.first) - (b.last - b.first);
+        if (gap > 0) {
+            leaves = std::max(leaves, closing > 0 ? meeting(line, b) : std::numeric_limits<double>::infinity());
+        } else if (closing < 0) {
+            stays_from = std::min(stays_from, meeting(line, b));
+        }
+    }
+    return stays_from < leaves ? std::numeric_limits<double>::infinity() : leaves;
 }
 
 constexpr double most_wholes = 64;
@@ -202,23 +280,21 @@ private:
         return earliest;
     }
 
-    // Whether line `a` stays at most (or below) the whole part of line
-    // `stored` over the part of the range from `start`; notes where the
-    // first failure begins.
-    bool under_whole_part(const Line& a, const Line& stored, bool strictly, double start, double& kept) const {
+    // Whether the ceiling `a` stays at most (or below) the whole part of
+    // line `stored` over the part of the range from `start`; notes where
+    // the first failure begins.
+    bool under_whole_part(const Ceiling& a, const Line& stored, bool strictly, double start, double& kept) const {
         kept = std::numeric_limits<double>::infinity();
         const auto within = [&](double k, double t0, double t1) {
             t0 = std::max(t0, start);
             if (t0 > t1) {
                 return true;
             }
-            const double at_t0 = at_most(a, t0);
-            const double at_t1 = at_most(a, t1);
-            if (strictly ? std::max(at_t0, at_t1) < k : std::max(at_t0, at_t1) <= k) {
+            const Line whole{k, k};
+            if (ceiling_under(a, whole, t0, t1, strictly)) {
                 return true;
             }
-            const bool fails_at_t0 = strictly ? !(at_t0 < k) : !(at_t0 <= k);
-            kept = std::min(kept, fails_at_t0 ? t0 : t0 + (t1 - t0) * (k - at_t0) / (at_t1 - at_t0));
+            kept = std::min(kept, std::min(t1, ceiling_kept(a, whole, t0)));
             return false;
         };
         if (const std::optional<bool> all = each_whole_part(stored, within)) {
@@ -226,10 +302,8 @@ private:
         }
         // floor(stored) > stored - 1.
         const Line lowered{below(stored.first - 1), below(stored.last - 1)};
-        const Line from_start{at_most(a, start), a.last};
-        const Line lowered_from_start{at_least(lowered, start), lowered.last};
-        kept = start + (1 - start) * part_kept(from_start, lowered_from_start);
-        return not_over(from_start, lowered_from_start);
+        kept = ceiling_kept(a, lowered, start);
+        return ceiling_under(a, lowered, start, 1.0, false);
     }
 
     // The scan reaches `c` at every share if every contender that may come
@@ -243,7 +317,7 @@ private:
         const auto offers_at_most_stored = [&](std::uint32_t d) {
             double kept = 0.0;
             return d == c || !ws_.offers[d].maybe_affordable || ahead_from(d, c) > 1 ||
-                   under_whole_part(ws_.offers[d].votes.high, stored.low, false, 0.0, kept);
+                   under_whole_part(ws_.offers[d].votes_under, stored.low, false, 0.0, kept);
         };
         return offers_at_most_stored(winner) &&
                std::all_of(ws_.contenders.begin(), ws_.contenders.end(), offers_at_most_stored);
@@ -286,13 +360,14 @@ private:
             // winner; where it is examined, it must not match or beat it.
             if (ahead <= 1) {
                 double kept = 0.0;
-                proved_ = under_whole_part(offer.votes.high, winner_stored, false,
+                proved_ = under_whole_part(offer.votes_under, winner_stored, false,
                                            std::max(ahead, offer.affordable_from), kept) &&
                           proved_;
                 reach_ = std::min(reach_, kept);
             }
-            stays_under_from(std::max(reached, offer.affordable_from), offer.votes.high,
-                             winning.votes.low, true);
+            const double examined_from = std::max(reached, offer.affordable_from);
+            reach_ = std::min(reach_, ceiling_kept(offer.votes_under, winning.votes.low, examined_from));
+            proved_ = ceiling_under(offer.votes_under, winning.votes.low, examined_from, 1.0, true) && proved_;
         }
 
         // Stored values after the iteration: the new one where the
@@ -375,6 +450,14 @@ private:
         const std::vector<double>* first_budgets = &ws_.low_first;
         const std::vector<double>* last_budgets = &ws_.low_last;
         if (offer.votes_everywhere) {
+            // Where the payment is the same at every share, no walk is needed.
+            if (const auto payment = fixed_payment(candidate)) {
+                const double votes = cost / *payment;
+                offer.payment = {{*payment, *payment}, {*payment, *payment}};
+                offer.votes = {{votes, votes}, {votes, votes}};
+                offer.votes_under = {{offer.votes.high}, 1};
+                return true;
+            }
             payment_first = examine(election_, candidate, ws_.low_first, ws_.walk).maximum_payment;
             payment_last = examine(election_, candidate, ws_.low_last, ws_.walk).maximum_payment;
             if (!payment_first || !payment_last) {
@@ -392,27 +475,28 @@ private:
         if (offer.votes_everywhere) {
             upper_first = above(*payment_first + error);
             upper_last = above(*payment_last + error);
-            if (const auto payment = fixed_payment(candidate)) {
-                const double votes = cost / *payment;
-                offer.payment = {{*payment, *payment}, {*payment, *payment}};
-                offer.votes = {{votes, votes}, {votes, votes}};
-                return true;
-            }
         }
 
         const double least = below(cost / total_utility - error);
         Line lower{least, least};
-        const auto consider = [&](const std::vector<double>& budgets, double payment) {
-            const Line line = payment_without(candidate, budgets, payment, error);
-            if (line.first > 0 && line.last > 0 && line.first + line.last > lower.first + lower.last) {
+        // Each of these lines bounds the payment from below, so each gives
+        // a line over the votes; the band keeps the one highest overall.
+        offer.votes_under.count = 0;
+        const auto consider = [&](const Line& line) {
+            if (!(line.first > 0 && line.last > 0)) {
+                return;
+            }
+            offer.votes_under.lines[offer.votes_under.count++] = {above(cost / line.first), above(cost / line.last)};
+            if (line.first + line.last > lower.first + lower.last) {
                 lower = line;
             }
         };
+        consider(lower);
         if (payment_first) {
-            consider(*first_budgets, *payment_first);
+            consider(payment_without(candidate, *first_budgets, *payment_first, error));
         }
         if (payment_last) {
-            consider(*last_budgets, *payment_last);
+            consider(payment_without(candidate, *last_budgets, *payment_last, error));
         }
         const double lower_first = lower.first;
         const double lower_last = lower.last;

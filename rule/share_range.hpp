@@ -3,6 +3,8 @@
 // from a run at each share.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -24,6 +26,14 @@ struct Band {
     Line high;
 };
 
+// A quantity that lies under each of a few lines at every share, so under
+// their lowest; where they cross, that follows it more closely than any
+// one of them.
+struct Ceiling {
+    std::array<Line, 3> lines;
+    std::size_t count;
+};
+
 // What examining a candidate can give anywhere in the range.
 struct Offer {
     bool maybe_affordable;  // at some share
@@ -32,6 +42,7 @@ struct Offer {
     double affordable_from; // the part of the range before which it is not
     Band payment;           // the maximum payment, where it has one
     Band votes;             // its effective vote count, where it has one
+    Ceiling votes_under;    // the same count, under each of these lines
 };
 
 // Reused from range to range; sized to the election.
