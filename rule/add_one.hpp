@@ -77,7 +77,8 @@ inline bool completion_never_settles(const Election& election, double admitted_c
 // run that settles a completion that would never end), `rerun_at` for each
 // whole step, and `skip_ahead(virtual_budget, outcome)` giving the budget of
 // the furthest step known to give the same outcome as the rerun just
-// accepted, whose outcome it is.
+// accepted, whose outcome it is; it is asked only while the completion goes
+// on.
 template <class RunAt, class RerunAt, class SkipAhead>
 std::vector<std::uint32_t> complete_add_one_with(const Election& election, double total_budget,
                                                  RunAt&& run_at, RerunAt&& rerun_at,
@@ -109,7 +110,8 @@ std::vector<std::uint32_t> complete_add_one_with(const Election& election, doubl
     std::vector<char> in_outcome;
     double current_cost = outcome_cost(election, current);
     double virtual_budget = voters * whole_share;
-    while (has_fitting_project(election, current, current_cost, total_budget, in_outcome)) {
+    bool fits = has_fitting_project(election, current, current_cost, total_budget, in_outcome);
+    while (fits) {
         if (virtual_budget / voters >= saturation) {
             return current;
         }
@@ -127,7 +129,10 @@ std::vector<std::uint32_t> complete_add_one_with(const Election& election, doubl
         }
         std::swap(current, next);
         current_cost = next_cost;
-        virtual_budget = skip_ahead(virtual_budget, current);
+        fits = has_fitting_project(election, current, current_cost, total_budget, in_outcome);
+        if (fits) {
+            virtual_budget = skip_ahead(virtual_budget, current);
+        }
     }
     return current;
 }

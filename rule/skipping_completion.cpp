@@ -26,9 +26,11 @@ constexpr std::size_t max_plain_reruns_between_ranges = 64;
 // The length of the first range of shares tried; later ones follow how far
 // the proofs before them reached.
 constexpr double first_range = 8.0;
-// Where outcomes last fewer steps than this on average, proofs wait until
-// an outcome has held for a rerun.
-constexpr double short_segment = 4.0;
+// Where outcomes last fewer steps than this on average, a proof, which
+// costs a few runs, rarely pays for itself: proofs wait until an outcome
+// has held for two reruns. Until outcomes are seen, they are taken to last
+// this long.
+constexpr double short_segment = 8.0;
 // Ranges shorter than this are stepped through instead.
 constexpr double shortest_range = 2.0;
 // A range proved is followed by one at most this many times as long: the
@@ -48,7 +50,7 @@ struct Skipper {
     // running average of how many steps an outcome lasts.
     std::vector<std::uint32_t> segment_outcome{};
     double segment_start = std::numeric_limits<double>::infinity();
-    double typical_segment = 1.0;
+    double typical_segment = short_segment;
     // How far the last attempt at a proof for this outcome estimated a proof
     // could reach; none until one is made.
     double horizon = -std::numeric_limits<double>::infinity();
@@ -125,10 +127,9 @@ struct Skipper {
             --plain_reruns_left;
             return virtual_budget;
         }
-        // Where outcomes have been changing every step or two, a proof
-        // rarely pays for itself: it waits until the outcome has held for
-        // a rerun.
-        if (typical_segment < short_segment && share - segment_start < 1) {
+        // Where outcomes have been changing every few steps, a proof waits
+        // until the outcome has held for two reruns.
+        if (typical_segment < short_segment && share - segment_start < 2) {
             return virtual_budget;
         }
         const std::optional<double> furthest = furthest_share(share);
