@@ -197,7 +197,9 @@ public:
     // The budgets are bounded in `ws_`; replays the outcome's iterations.
     bool holds(const std::vector<std::uint32_t>& outcome) {
         for (std::uint32_t winner : outcome) {
-            if (!ws_.present[winner] || !settles_iteration(winner)) {
+            // Once a comparison has failed at the range's first share, the
+            // rest of the replay can tell nothing more.
+            if (!ws_.present[winner] || !settles_iteration(winner) || (!proved_ && !(reach_ > 0))) {
                 return false;
             }
         }

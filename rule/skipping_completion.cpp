@@ -26,10 +26,10 @@ constexpr std::size_t max_plain_reruns_between_ranges = 64;
 // The length of the first range of shares tried; later ones follow how far
 // the proofs before them reached.
 constexpr double first_range = 8.0;
-// Where outcomes last fewer steps than this on average, a proof, which
-// costs a few runs, rarely pays for itself: proofs wait until an outcome
-// has held for two reruns. Until outcomes are seen, they are taken to last
-// this long.
+// A proof costs a few runs, so it waits until an outcome has held for a
+// rerun; where outcomes last fewer steps than this on average, it rarely
+// pays for itself, and waits for two. Until outcomes are seen, they are
+// taken to last this long.
 constexpr double short_segment = 8.0;
 // Ranges shorter than this are stepped through instead.
 constexpr double shortest_range = 2.0;
@@ -127,9 +127,9 @@ struct Skipper {
             --plain_reruns_left;
             return virtual_budget;
         }
-        // Where outcomes have been changing every few steps, a proof waits
-        // until the outcome has held for two reruns.
-        if (typical_segment < short_segment && share - segment_start < 2) {
+        // A proof waits until the outcome has held for a rerun, or for two
+        // where outcomes have been changing every few steps.
+        if (share - segment_start < (typical_segment < short_segment ? 2 : 1)) {
             return virtual_budget;
         }
         const std::optional<double> furthest = furthest_share(share);
