@@ -1,6 +1,7 @@
 #include "payment_walk.hpp"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace quorin::detail {
 namespace {
@@ -127,12 +128,17 @@ Examination examine(const Election& election, const Candidate& candidate,
     std::size_t zero = 0;
     std::size_t undefined = supporters;
     double available = 0.0;
+    // Plain pointers: the stores into `entries` would otherwise make the
+    // compiler reload each vector's data on every supporter.
+    const double* const budgets = budget.data();
+    const std::uint32_t* const pair_voter = election.pair_voter.data();
+    const double* const pair_utility = election.pair_utility.data();
     for (std::size_t i = candidate.first_pair; i < candidate.end_pair; ++i) {
-        const double voter_budget = budget[election.pair_voter[i]];
+        const double voter_budget = budgets[pair_voter[i]];
         available += voter_budget;
         // Dividing by 1 changes nothing; skipping it spares approval
         // ballots a division per supporter.
-        const double utility = election.pair_utility[i];
+        const double utility = pair_utility[i];
         const double quotient = utility == 1.0 ? voter_budget : voter_budget / utility;
         if (quotient > 0) {
             entries[quotient < first_payment ? below++ : --rest] = {quotient, i};
