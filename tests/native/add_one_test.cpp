@@ -201,6 +201,35 @@ TEST(AddOne, KeepsTheLastRerunThatFits) {
     });
 }
 
+// Skipping ahead is asked for only after a rerun the completion goes on
+// from: the last outcome leaves nothing to skip over.
+TEST(AddOne, AsksToSkipOnlyWhileTheCompletionGoesOn) {
+    struct SkipCase {
+        std::string name;
+        Election election;
+        std::vector<Outcome> script;
+        std::vector<Outcome> asked;
+    };
+    const std::vector<SkipCase> cases = {
+        {"the first rerun leaves nothing fitting", election_of(2, {admitted(6.0), admitted(4.0)}),
+         {{0}, {1, 0}}, {}},
+        {"a free project outside still fits, then a rerun overshoots",
+         election_of(2, {admitted(6.0), admitted(4.0), admitted(20.0), outside(0.0)}),
+         {{0}, {0, 1}, {2}}, {{0, 1}}},
+    };
+    for (const SkipCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedRun run(c.script);
+        std::vector<Outcome> asked;
+        quorin::detail::complete_add_one_with(c.election, 10.0, run, run,
+                                              [&](double virtual_budget, const Outcome& outcome) {
+                                                  asked.push_back(outcome);
+                                                  return virtual_budget;
+                                              });
+        EXPECT_EQ(asked, c.asked);
+    }
+}
+
 // A project outside the running that fits beside all candidates together
 // keeps every outcome from being exhaustive, and no outcome can overshoot:
 // the one rerun at the first whole share of at least four times the
