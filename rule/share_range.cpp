@@ -30,6 +30,8 @@ bool not_over(const Line& a, const Line& b) { return a.first <= b.first && a.las
 // The value of a line at a fraction of the range, rounded down or up by
 // more than computing it can err.
 double at(const Line& line, double part) { return line.first + (line.last - line.first) * part; }
+// A bound on the magnitudes that computing `at` rounds, for a part within
+// the range.
 double at_magnitude(const Line& line, double part) {
     return std::fabs(line.first) + 2.0 * part * (std::fabs(line.first) + std::fabs(line.last));
 }
@@ -75,8 +77,8 @@ double least_at(const Line& line, double part) {
     return part == 1 ? line.last : at_least(line, part);
 }
 
-// Where line `a` meets line `b`, as a fraction of the range (not a number
-// where they run parallel).
+// Where line `a` meets line `b`, as a fraction of the range: infinite where
+// they run parallel, not a number where they are one.
 double meeting(const Line& a, const Line& b) {
     return (b.first - a.first) / ((a.last - a.first) - (b.last - b.first));
 }
@@ -197,8 +199,8 @@ public:
     // The budgets are bounded in `ws_`; replays the outcome's iterations.
     bool holds(const std::vector<std::uint32_t>& outcome) {
         for (std::uint32_t winner : outcome) {
-            // Once a comparison has failed at the range's first share, the
-            // rest of the replay can tell nothing more.
+            // Once the proof has failed and its reach is down to nothing,
+            // the rest of the replay can tell nothing more.
             if (!ws_.present[winner] || !settles_iteration(winner) || (!proved_ && !(reach_ > 0))) {
                 return false;
             }
@@ -227,15 +229,7 @@ private:
     // Requires a < b (or a <= b) across the range; notes where they would
     // cross.
     void stays_under(const Line& a, const Line& b, bool strictly) {
-        stays_under_from(0.0, a, b, strictly);
-    }
-
-    // The same over the part of the range from `start` (a fraction of it)
-    // on.
-    void stays_under_from(double start, const Line& whole_a, const Line& whole_b, bool strictly) {
-        const Line a = start > 0 ? Line{at_most(whole_a, start), whole_a.last} : whole_a;
-        const Line b = start > 0 ? Line{at_least(whole_b, start), whole_b.last} : whole_b;
-        reach_ = std::min(reach_, start + (1.0 - start) * part_kept(a, b));
+        reach_ = std::min(reach_, part_kept(a, b));
         proved_ = proved_ && (strictly ? under(a, b) : not_over(a, b));
     }
 
@@ -282,10 +276,10 @@ private:
         return earliest;
     }
 
-    // Whether the ceiling `a` stays at most (or below) the whole part of
-    // line `stored` over the part of the range from `start`; notes where
-    // the first failure begins.
-    bool under_whole_part(const Ceiling& a, const Line& stored, bool strictly, double start, double& kept) const {
+    // Whether the ceiling `a` stays at most the whole part of line `stored`
+    // over the part of the range from `start`; notes where the first
+    // failure begins.
+    bool under_whole_part(const Ceiling& a, const Line& stored, double start, double& kept) const {
         kept = std::numeric_limits<double>::infinity();
         const auto within = [&](double k, double t0, double t1) {
             t0 = std::max(t0, start);
@@ -293,7 +287,7 @@ private:
                 return true;
             }
             const Line whole{k, k};
-            if (ceiling_under(a, whole, t0, t1, strictly)) {
+            if (ceiling_under(a, whole, t0, t1, false)) {
                 return true;
             }
             kept = std::min(kept, std::min(t1, ceiling_kept(a, whole, t0)));
@@ -319,7 +313,7 @@ private:
         const auto offers_at_most_stored = [&](std::uint32_t d) {
             double kept = 0.0;
             return d == c || !ws_.offers[d].maybe_affordable || ahead_from(d, c) > 1 ||
-                   under_whole_part(ws_.offers[d].votes_under, stored.low, false, 0.0, kept);
+                   under_whole_part(ws_.offers[d].votes_under, stored.low, 0.0, kept);
         };
         return offers_at_most_stored(winner) &&
                std::all_of(ws_.contenders.begin(), ws_.contenders.end(), offers_at_most_stored);
@@ -362,7 +356,7 @@ private:
             // winner; where it is examined, it must not match or beat it.
             if (ahead <= 1) {
                 double kept = 0.0;
-                proved_ = under_whole_part(offer.votes_under, winner_stored, false,
+                proved_ = under_whole_part(offer.votes_under, winner_stored,
                                            std::max(ahead, offer.affordable_from), kept) &&
                           proved_;
                 reach_ = std::min(reach_, kept);
