@@ -16,6 +16,7 @@ from typing import Callable
 
 import pytest
 
+from items_mapping import ItemsMapping
 from quorinbindings import equal_shares_add1, equal_shares_utils
 
 FUNCTIONS = [equal_shares_utils, equal_shares_add1]
@@ -115,25 +116,6 @@ class RaisingLength(collections.abc.Sequence):
 
     def __getitem__(self, index):
         raise IndexError(index)
-
-
-class ItemsMapping(collections.abc.Mapping):
-    """A mapping that is not a dict; `items` decides what its entries are."""
-
-    def __init__(self, items):
-        self._items = items
-
-    def __getitem__(self, key):
-        raise KeyError(key)
-
-    def __iter__(self):
-        return iter(())
-
-    def __len__(self):
-        return 0
-
-    def items(self):
-        return self._items()
 
 
 def raising_generator(first, error):

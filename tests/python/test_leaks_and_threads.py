@@ -6,7 +6,6 @@ conversion hooks that raise, a missing map key in the rule, and a result
 that is not valid UTF-8.
 """
 
-import collections.abc
 import gc
 import os
 import random
@@ -16,6 +15,7 @@ import threading
 import pytest
 
 import elections
+from items_mapping import ItemsMapping
 from quorinbindings import equal_shares_add1, equal_shares_utils
 
 CALLS = 100_000
@@ -31,18 +31,8 @@ def name(prefix, i):
     return "".join([prefix, str(i)])
 
 
-class BrokenItems(collections.abc.Mapping):
-    def __getitem__(self, key):
-        raise KeyError(key)
-
-    def __iter__(self):
-        return iter(())
-
-    def __len__(self):
-        return 0
-
-    def items(self):
-        raise LookupError("items")
+def failing_items():
+    raise LookupError("items")
 
 
 class RaisingFloat:
@@ -74,7 +64,7 @@ def make_calls():
     undecodable_cost = {undecodable[0]: 5.0}
     undecodable_approvers = {undecodable[0]: [(voters[0], 1)]}
     undecodable_totals = {undecodable[0]: 1}
-    broken = BrokenItems()
+    broken = ItemsMapping(failing_items)
     raising_float = RaisingFloat()
     missing_key = [voters, projects, {projects[0]: 1.0}, approvers, totals, budget]
     missing_total = [voters, projects, cost, approvers, {projects[0]: 6}, budget]
