@@ -6,30 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "ballot.hpp"
 #include "election.hpp"
 #include "fixed_budget.hpp"
 #include "share_range.hpp"
 
 namespace {
 
-using quorin::ApproverUtilityMap;
-using quorin::CostMap;
 using quorin::ProjectId;
-using quorin::TotalUtilityMap;
 using quorin::VoterId;
 using quorin::detail::Election;
-
-struct Ballot {
-    std::vector<VoterId> voters;
-    std::vector<ProjectId> projects;
-    CostMap cost;
-    ApproverUtilityMap approvers;
-    TotalUtilityMap totals;
-};
-
-Election prepared(const Ballot& b) {
-    return quorin::detail::prepare_election(b.voters, b.projects, b.cost, b.approvers, b.totals);
-}
 
 std::vector<std::uint32_t> outcome_at(const Election& election, double share) {
     quorin::detail::Workspace workspace;

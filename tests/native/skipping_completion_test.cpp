@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "add_one.hpp"
+#include "ballot.hpp"
 #include "election.hpp"
 #include "equal_shares.hpp"
 #include "fixed_budget.hpp"
@@ -13,19 +14,7 @@
 
 namespace {
 
-using quorin::ApproverUtilityMap;
-using quorin::CostMap;
-using quorin::TotalUtilityMap;
 using quorin::detail::Election;
-
-struct Ballot {
-    std::vector<std::string> voters;
-    std::vector<std::string> projects;
-    CostMap cost;
-    ApproverUtilityMap approvers;
-    TotalUtilityMap totals;
-    double budget;
-};
 
 struct Completions {
     std::vector<std::uint32_t> stepped;
@@ -35,8 +24,7 @@ struct Completions {
 };
 
 Completions complete_both_ways(const Ballot& b) {
-    const Election election =
-        quorin::detail::prepare_election(b.voters, b.projects, b.cost, b.approvers, b.totals);
+    const Election election = prepared(b);
     Completions c;
     quorin::detail::Workspace workspace;
     c.stepped = quorin::detail::complete_add_one(
