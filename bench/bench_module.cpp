@@ -1,8 +1,9 @@
 // quorin_bench: a benchmark-only extension, built beside the module and
-// never installed. It gives the floor of the interface (converting the six
-// arguments and nothing else), times the fixed-budget runs of the completion
-// that takes every whole step, and counts the runs of the one that skips
-// steps, without adding anything to quorinbindings itself.
+// never installed. It gives the reading floor (visiting every element of the
+// six arguments and building nothing) and the module's conversion alone,
+// times the fixed-budget runs of the completion that takes every whole step,
+// and counts the runs of the one that skips steps, without adding anything
+// to quorinbindings itself.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
@@ -10,6 +11,7 @@
 #include <set>
 
 #include "add_one.hpp"
+#include "arguments.hpp"
 #include "election.hpp"
 #include "equal_shares.hpp"
 #include "fixed_budget.hpp"
@@ -26,12 +28,83 @@ double seconds_since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Same parameter and result types as the rule's functions, so pybind11
-// converts exactly what a real call converts.
-std::vector<ProjectId> convert_only(const std::vector<VoterId>&, const std::vector<ProjectId>&,
-                                    const CostMap&, const ApproverUtilityMap&,
-                                    const TotalUtilityMap&, double) {
-    return {};
+// The module's own conversion of the six arguments, and nothing else.
+void convert_only(py::object voters, py::object projects, py::object cost,
+                  py::object approvers_utilities, py::object total_utility,
+                  py::object total_budget) {
+    if (!bindings::convert_arguments({voters.ptr(), projects.ptr(), cost.ptr(),
+                                      approvers_utilities.ptr(), total_utility.ptr(),
+                                      total_budget.ptr()})) {
+        throw py::type_error("the arguments do not convert");
+    }
+}
+
+// What reading the input once costs at least: every identifier decoded
+// once and every number read once, through the C API, building nothing.
+// Takes the lists, tuples and dicts the .pb reader gives.
+class Reader {
+public:
+    double checksum = 0.0;
+
+    void identifier(PyObject* object) {
+        Py_ssize_t size = 0;
+        if (PyUnicode_AsUTF8AndSize(object, &size) == nullptr) {
+            throw py::error_already_set();
+        }
+        checksum += static_cast<double>(size);
+    }
+    void number(PyObject* object) {
+        const double value = PyFloat_AsDouble(object);
+        if (value == -1.0 && PyErr_Occurred()) {
+            throw py::error_already_set();
+        }
+        checksum += value;
+    }
+    void integer(PyObject* object) {
+        const long long value = PyLong_AsLongLong(object);
+        if (value == -1 && PyErr_Occurred()) {
+            throw py::error_already_set();
+        }
+        checksum += static_cast<double>(value);
+    }
+    template <class Each>
+    static void items(PyObject* sequence, Each&& each) {
+        const py::object fast = py::reinterpret_steal<py::object>(PySequence_Fast(sequence, "not a sequence"));
+        if (!fast) {
+            throw py::error_already_set();
+        }
+        PyObject** items = PySequence_Fast_ITEMS(fast.ptr());
+        for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(fast.ptr()); ++i) {
+            each(items[i]);
+        }
+    }
+    template <class Each>
+    void entries(PyObject* dict, Each&& each) {
+        Py_ssize_t position = 0;
+        PyObject* key = nullptr;
+        PyObject* value = nullptr;
+        while (PyDict_Next(dict, &position, &key, &value)) {
+            identifier(key);
+            each(value);
+        }
+    }
+};
+
+double reading_floor(py::list voters, py::list projects, py::dict cost, py::dict approvers_utilities,
+                     py::dict total_utility, py::float_ total_budget) {
+    Reader reader;
+    Reader::items(voters.ptr(), [&](PyObject* voter) { reader.identifier(voter); });
+    Reader::items(projects.ptr(), [&](PyObject* project) { reader.identifier(project); });
+    reader.entries(cost.ptr(), [&](PyObject* value) { reader.number(value); });
+    reader.entries(approvers_utilities.ptr(), [&](PyObject* pairs) {
+        Reader::items(pairs, [&](PyObject* pair) {
+            reader.identifier(PyTuple_GET_ITEM(pair, 0));
+            reader.integer(PyTuple_GET_ITEM(pair, 1));
+        });
+    });
+    reader.entries(total_utility.ptr(), [&](PyObject* value) { reader.integer(value); });
+    reader.number(total_budget.ptr());
+    return reader.checksum;
 }
 
 py::dict completion_profile(const std::vector<VoterId>& voters,
@@ -78,6 +151,7 @@ py::dict completion_profile(const std::vector<VoterId>& voters,
 }  // namespace
 
 PYBIND11_MODULE(quorin_bench, m) {
+    m.def("reading_floor", &reading_floor);
     m.def("convert_only", &convert_only);
     m.def("completion_profile", &completion_profile);
 }

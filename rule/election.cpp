@@ -17,6 +17,27 @@ std::uint32_t checked_index(std::size_t index) {
     return static_cast<std::uint32_t>(index);
 }
 
+// An identifier in quotes, every byte outside printable ASCII escaped, so
+// that the message is always valid text whatever the bytes.
+std::string quoted(std::string_view id) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text = "'";
+    for (const char c : id) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte >= 0x7F) {
+            text += "\\x";
+            text += digits[byte >> 4];
+            text += digits[byte & 0xF];
+        } else {
+            if (byte == '\'' || byte == '\\') {
+                text += '\\';
+            }
+            text += c;
+        }
+    }
+    return text + "'";
+}
+
 }  // namespace
 
 Election prepare_election(const std::vector<VoterId>& voters,
@@ -69,7 +90,24 @@ Election prepare_election(const std::vector<VoterId>& voters,
         election.listings.push_back(listing);
     }
     election.voter_slots = slots.names.size();
+    reject_repeated_supporters(election);
     return election;
+}
+
+void reject_repeated_supporters(const Election& election) {
+    // Per voter slot, the last candidate (plus one) that listed it.
+    std::vector<std::uint32_t> listed_by(election.voter_slots, 0);
+    for (std::uint32_t c = 0; c < election.candidates.size(); ++c) {
+        const Candidate& candidate = election.candidates[c];
+        for (std::size_t i = candidate.first_pair; i < candidate.end_pair; ++i) {
+            std::uint32_t& last = listed_by[election.pair_voter[i]];
+            if (last == c + 1) {
+                throw std::invalid_argument("approvers_utilities[" + quoted(*candidate.id) +
+                                            "] lists a voter more than once");
+            }
+            last = c + 1;
+        }
+    }
 }
 
 }  // namespace quorin::detail

@@ -51,4 +51,9 @@ Election prepare_election(const std::vector<VoterId>& voters,
                           const ApproverUtilityMap& approvers_utilities,
                           const TotalUtilityMap& total_utility);
 
+// A voter listed twice in one candidate's pairs would bring its money twice
+// and let the candidate be bought for less than it costs: such input is
+// refused with std::invalid_argument naming the project.
+void reject_repeated_supporters(const Election& election);
+
 }  // namespace quorin::detail

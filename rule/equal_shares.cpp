@@ -1,13 +1,37 @@
 #include "equal_shares.hpp"
 
+#include <cmath>
+#include <stdexcept>
+
 #include "election.hpp"
 #include "fixed_budget.hpp"
+#include "outcomes.hpp"
 #include "skipping_completion.hpp"
 
 namespace quorin {
-namespace {
+namespace detail {
 
-std::vector<ProjectId> identifiers_of(const detail::Election& election,
+void reject_nan_budget(double total_budget) {
+    if (std::isnan(total_budget)) {
+        throw std::invalid_argument("total_budget is NaN");
+    }
+}
+
+std::vector<std::uint32_t> fixed_budget_outcome(const Election& election, double total_budget) {
+    reject_nan_budget(total_budget);
+    Workspace workspace;
+    std::vector<std::uint32_t> winners;
+    run_fixed_budget(election, total_budget, workspace, winners);
+    return winners;
+}
+
+std::vector<std::uint32_t> add_one_outcome(const Election& election, double total_budget) {
+    reject_nan_budget(total_budget);
+    CompletionCounts counts;
+    return complete_add_one_skipping(election, total_budget, counts);
+}
+
+std::vector<ProjectId> identifiers_of(const Election& election,
                                       const std::vector<std::uint32_t>& outcome) {
     std::vector<ProjectId> ids;
     ids.reserve(outcome.size());
@@ -17,7 +41,7 @@ std::vector<ProjectId> identifiers_of(const detail::Election& election,
     return ids;
 }
 
-}  // namespace
+}  // namespace detail
 
 std::vector<ProjectId> equal_shares_utils(const std::vector<VoterId>& voters,
                                           const std::vector<ProjectId>& projects,
@@ -27,10 +51,7 @@ std::vector<ProjectId> equal_shares_utils(const std::vector<VoterId>& voters,
                                           double total_budget) {
     const detail::Election election =
         detail::prepare_election(voters, projects, cost, approvers_utilities, total_utility);
-    detail::Workspace workspace;
-    std::vector<std::uint32_t> winners;
-    detail::run_fixed_budget(election, total_budget, workspace, winners);
-    return identifiers_of(election, winners);
+    return detail::identifiers_of(election, detail::fixed_budget_outcome(election, total_budget));
 }
 
 std::vector<ProjectId> equal_shares_add1(const std::vector<VoterId>& voters,
@@ -41,8 +62,7 @@ std::vector<ProjectId> equal_shares_add1(const std::vector<VoterId>& voters,
                                          double total_budget) {
     const detail::Election election =
         detail::prepare_election(voters, projects, cost, approvers_utilities, total_utility);
-    detail::CompletionCounts counts;
-    return identifiers_of(election, detail::complete_add_one_skipping(election, total_budget, counts));
+    return detail::identifiers_of(election, detail::add_one_outcome(election, total_budget));
 }
 
 }  // namespace quorin

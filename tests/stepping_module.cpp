@@ -2,6 +2,8 @@
 // installed. It offers the add-one completion that reruns the rule at every
 // whole step, against which the skipping completion is checked. Stepping
 // can take very long, so it gives up (ValueError) after `max_runs` runs.
+// It also offers the module's two functions as pybind11's stock casters
+// convert them, against which the module's own conversion is checked.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
@@ -11,6 +13,7 @@
 #include "election.hpp"
 #include "equal_shares.hpp"
 #include "fixed_budget.hpp"
+#include "outcomes.hpp"
 
 namespace py = pybind11;
 using namespace quorin;
@@ -25,6 +28,7 @@ std::vector<ProjectId> equal_shares_add1_stepping(const std::vector<VoterId>& vo
                                                   double total_budget, std::size_t max_runs) {
     const detail::Election election =
         detail::prepare_election(voters, projects, cost, approvers_utilities, total_utility);
+    detail::reject_nan_budget(total_budget);
     detail::Workspace workspace;
     std::size_t runs = 0;
     const std::vector<std::uint32_t> outcome = detail::complete_add_one(
@@ -45,4 +49,6 @@ std::vector<ProjectId> equal_shares_add1_stepping(const std::vector<VoterId>& vo
 
 PYBIND11_MODULE(quorin_stepping, m) {
     m.def("equal_shares_add1_stepping", &equal_shares_add1_stepping);
+    m.def("equal_shares_utils", &equal_shares_utils);
+    m.def("equal_shares_add1", &equal_shares_add1);
 }

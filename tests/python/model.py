@@ -138,6 +138,7 @@ def _rule(voters, projects, cost, approvers_utilities, total_utility, total_budg
     stored = {}
     for p in _candidates(projects, cost, approvers_utilities):
         stored[p] = lookup(total_utility, p)
+    _refuse_malformed(stored, approvers_utilities, total_budget)
 
     result = []
     while stored:
@@ -175,6 +176,28 @@ def _rule(voters, projects, cost, approvers_utilities, total_utility, total_budg
         del stored[winner]
         _charge(approvers_utilities[winner], ieee_div(cost[winner], best), budget)
     return result
+
+
+def _quoted(identifier):
+    """An identifier in quotes, bytes outside printable ASCII escaped."""
+    text = ""
+    for byte in identifier:
+        if byte < 0x20 or byte >= 0x7F:
+            text += f"\\x{byte:02x}"
+        else:
+            text += ("\\" if chr(byte) in "'\\" else "") + chr(byte)
+    return f"'{text}'"
+
+
+def _refuse_malformed(candidates, approvers_utilities, total_budget):
+    """A voter listed twice for one candidate would bring its money twice, and
+    a NaN budget makes every project look affordable: both are refused."""
+    for p in candidates:
+        supporters = [voter for voter, _ in approvers_utilities[p]]
+        if len(set(supporters)) != len(supporters):
+            raise ValueError(f"approvers_utilities[{_quoted(p)}] lists a voter more than once")
+    if math.isnan(total_budget):
+        raise ValueError("total_budget is NaN")
 
 
 def _work_list(pairs, budget):

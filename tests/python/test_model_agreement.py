@@ -192,7 +192,6 @@ COMPLETION_EXAMPLES = [
     ("negative budget", one_project(["v1"], [("v1", 1)], 1.0, 1, -5.0), [], 1),
     ("no voters", one_project([], [("v1", 1)], 1.0, 1, 10.0), [], 1),
     ("no projects", (["v1"], [], {}, {}, {}, 10.0), [], 1),
-    ("undefined share", with_free_project(["v1"], 1.0, float("nan")), ["p1"], 1),
     ("never exhaustive: one jump", with_free_project(["v1"], 1.0, 100.0), ["p1"], 2),
     ("never exhaustive, infinite budget", with_free_project(["v1"], 1.0, float("inf")), ["p1"], 2),
     ("virtual budget stops growing", with_free_project(["v1"], float("inf"), 1e300), [], 1),
