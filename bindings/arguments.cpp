@@ -173,7 +173,6 @@ public:
         }
         election.pair_voter = std::move(pair_voter_);
         election.pair_utility = std::move(pair_utility_);
-        detail::reject_repeated_supporters(election);
         return converted;
     }
 
@@ -297,13 +296,19 @@ private:
 }  // namespace
 
 std::optional<ConvertedArguments> convert_arguments(const PythonArguments& arguments) {
-    Conversion conversion;
-    if (!conversion.voters(arguments[0]) || !conversion.projects(arguments[1]) ||
-        !conversion.cost(arguments[2]) || !conversion.approvers_utilities(arguments[3]) ||
-        !conversion.total_utility(arguments[4]) || !conversion.total_budget(arguments[5])) {
-        return std::nullopt;
+    std::optional<ConvertedArguments> converted;
+    {
+        Conversion conversion;
+        if (!conversion.voters(arguments[0]) || !conversion.projects(arguments[1]) ||
+            !conversion.cost(arguments[2]) || !conversion.approvers_utilities(arguments[3]) ||
+            !conversion.total_utility(arguments[4]) || !conversion.total_budget(arguments[5])) {
+            return std::nullopt;
+        }
+        converted = conversion.election();
     }
-    return conversion.election();
+    // Once the tables of identifiers are gone, so that the peak stays low.
+    detail::reject_repeated_supporters(converted->election);
+    return converted;
 }
 
 }  // namespace quorin::bindings

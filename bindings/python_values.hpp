@@ -137,6 +137,30 @@ inline std::size_t reservation_for(Py_ssize_t length, const std::string& argumen
     return std::min(static_cast<std::size_t>(length), most_trusted);
 }
 
+// A hint that `object` is read soon. Spelled out, since g++ drops the
+// builtin for these addresses once assertions are off.
+inline void prefetch(const PyObject* object) {
+    asm volatile("prefetcht0 %0" : : "m"(*reinterpret_cast<const char*>(object)));
+}
+
+// Items of a large list lie scattered in memory, and reading one waits for
+// memory: ask for the items some way ahead, and for the first element of
+// the (voter, utility) tuples among them, which are read next.
+inline void prefetch_ahead(PyObject* list, Py_ssize_t i) {
+    constexpr Py_ssize_t item_distance = 16;
+    constexpr Py_ssize_t element_distance = 8;
+    const Py_ssize_t size = PyList_GET_SIZE(list);
+    if (i + item_distance < size) {
+        prefetch(PyList_GET_ITEM(list, i + item_distance));
+    }
+    if (i + element_distance < size) {
+        PyObject* ahead = PyList_GET_ITEM(list, i + element_distance);
+        if (PyTuple_CheckExact(ahead) && PyTuple_GET_SIZE(ahead) > 0) {
+            prefetch(PyTuple_GET_ITEM(ahead, 0));
+        }
+    }
+}
+
 // Calls `each(item)` for the items of a sequence argument, as the stock
 // vector conversion accepts and visits them: sequences other than str and
 // bytes, and generators, sets and views, which are first consumed whole
@@ -169,6 +193,7 @@ bool for_each_item(PyObject* object, const std::string& argument, Reserve&& rese
         // Caller code run by `each` may resize the list: as its iterator
         // does, look at the size again before every item.
         for (Py_ssize_t i = 0; i < PyList_GET_SIZE(object); ++i) {
+            prefetch_ahead(object, i);
             const Held item(PyList_GET_ITEM(object, i));
             if (!each(item.get())) {
                 return false;
