@@ -2,8 +2,9 @@
 // pools of identifiers, with costs, budgets and utilities drawn from the
 // awkward values (NaN, infinities, signed zeros, huge magnitudes, the int64
 // limits) as often as from ordinary ones. The three native functions run on
-// it; missing keys and empty choices are expected failures, anything else
-// that escapes, and any broken result invariant, is a finding.
+// it; missing keys, empty choices and refused input (a voter listed twice
+// for one project, a NaN budget) are expected failures, anything else that
+// escapes, and any broken result invariant, is a finding.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -131,10 +132,18 @@ Election decode(Decoder& in) {
         }
         std::vector<std::pair<VoterId, std::int64_t>> pairs;
         if (present & 2) {
-            // Up to twice the voter pool, so that voters repeat and the
-            // payment walk sees long lists.
+            // Sometimes up to twice the voter pool, so that voters repeat
+            // (which is refused) and the payment walk sees long lists;
+            // otherwise each voter at most once.
+            const bool repeats = (present & 16) != 0;
+            unsigned listed = 0;
             for (unsigned i = in.below(2 * pool_size + 1); i > 0; --i) {
-                pairs.emplace_back(voter_pool[in.below(pool_size)], in.integer());
+                const unsigned voter = in.below(pool_size);
+                if (!repeats && (listed & (1u << voter)) != 0) {
+                    continue;
+                }
+                listed |= 1u << voter;
+                pairs.emplace_back(voter_pool[voter], in.integer());
             }
             e.approvers_utilities[project] = pairs;
         }
@@ -182,6 +191,23 @@ void check_outcome(const Election& e, const std::vector<ProjectId>& outcome) {
     }
 }
 
+// Positive utilities that sum to each project's total: the input the rule
+// is built for, on which no outcome may cost more than the budget.
+bool well_formed(const Election& e) {
+    for (const auto& [project, pairs] : e.approvers_utilities) {
+        for (const auto& pair : pairs) {
+            if (pair.second <= 0 || pair.second > (std::int64_t{1} << 40)) {
+                return false;
+            }
+        }
+        const auto total = e.total_utility.find(project);
+        if (total != e.total_utility.end() && total->second != saturating_sum(pairs)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 double cost_of(const Election& e, const std::vector<ProjectId>& outcome) {
     double total = 0.0;
     for (const ProjectId& project : outcome) {
@@ -198,15 +224,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::vector<ProjectId> fixed;
     bool fixed_ran = false;
+    bool fixed_refused = false;
     try {
         fixed = quorin::equal_shares_utils(e.voters, e.projects, e.cost, e.approvers_utilities,
                                            e.total_utility, e.total_budget);
         fixed_ran = true;
         check_outcome(e, fixed);
+        // Payments are rounded, so the outcome may exceed the budget by
+        // rounding alone, never by more.
+        require(!well_formed(e) || !(e.total_budget >= 0) ||
+                !(cost_of(e, fixed) > e.total_budget * (1 + 0x1p-30)));
         require(quorin::equal_shares_utils(e.voters, e.projects, e.cost, e.approvers_utilities,
                                            e.total_utility, e.total_budget) == fixed);
     } catch (const std::out_of_range&) {
     } catch (const std::length_error&) {
+    } catch (const std::invalid_argument&) {
+        fixed_refused = true;
     }
 
     if (completion_is_bounded(e)) {
@@ -220,8 +253,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             // Only the first run's outcome is kept without a cost check.
             require(completed == fixed || cost_of(e, completed) <= e.total_budget);
         } catch (const std::out_of_range&) {
-            require(!fixed_ran);
+            require(!fixed_ran && !fixed_refused);
         } catch (const std::length_error&) {
+        } catch (const std::invalid_argument&) {
+            // Both functions refuse the same input.
+            require(fixed_refused);
         }
     }
 
