@@ -73,24 +73,47 @@ inline bool completion_never_settles(const Election& election, double admitted_c
     return false;
 }
 
+// Why a completion returned the outcome it holds, and the budget of the
+// run that gave that outcome.
+enum class CompletionStop {
+    exhaustive,  // no project outside the outcome fits beside it
+    overshoot,   // the next rerun's outcome costs more than the budget
+    settled,     // the outcome can no longer change as the budget grows
+};
+
+struct CompletionEnd {
+    double kept_budget = 0.0;
+    CompletionStop stop = CompletionStop::settled;
+};
+
 // The completion, with `run_at(budget, winners)` for the first run (and the
 // run that settles a completion that would never end), `rerun_at` for each
 // whole step, and `skip_ahead(virtual_budget, outcome)` giving the budget of
 // the furthest step known to give the same outcome as the rerun just
 // accepted, whose outcome it is; it is asked only while the completion goes
-// on.
+// on. `end`, when given, hears why the completion stopped.
 template <class RunAt, class RerunAt, class SkipAhead>
 std::vector<std::uint32_t> complete_add_one_with(const Election& election, double total_budget,
                                                  RunAt&& run_at, RerunAt&& rerun_at,
-                                                 SkipAhead&& skip_ahead) {
+                                                 SkipAhead&& skip_ahead,
+                                                 CompletionEnd* end = nullptr) {
+    CompletionEnd ending{total_budget, CompletionStop::settled};
+    const auto stop = [&](CompletionStop why) {
+        ending.stop = why;
+        if (end != nullptr) {
+            *end = ending;
+        }
+    };
     std::vector<std::uint32_t> current;
     run_at(total_budget, current);
     if (election.voter_count == 0) {
+        stop(CompletionStop::settled);
         return current;
     }
     const double voters = static_cast<double>(election.voter_count);
     const double share = total_budget / voters;
     if (std::isnan(share)) {
+        stop(CompletionStop::settled);
         return current;
     }
     const double whole_share = std::trunc(share);
@@ -103,6 +126,8 @@ std::vector<std::uint32_t> complete_add_one_with(const Election& election, doubl
                 ? std::numeric_limits<double>::infinity()
                 : voters * (whole_share + std::max(1.0, std::ceil(saturation) - whole_share));
         run_at(budget, current);
+        ending.kept_budget = budget;
+        stop(CompletionStop::settled);
         return current;
     }
 
@@ -113,27 +138,32 @@ std::vector<std::uint32_t> complete_add_one_with(const Election& election, doubl
     bool fits = has_fitting_project(election, current, current_cost, total_budget, in_outcome);
     while (fits) {
         if (virtual_budget / voters >= saturation) {
+            stop(CompletionStop::settled);
             return current;
         }
         // Beyond 2^53 a step no longer adds exactly one unit per voter (or
         // nothing at all): double precision is exhausted.
         const double raised = virtual_budget + voters;
         if (raised - virtual_budget != voters) {
+            stop(CompletionStop::settled);
             return current;
         }
         virtual_budget = raised;
         rerun_at(virtual_budget, next);
         const double next_cost = outcome_cost(election, next);
         if (!(next_cost <= total_budget)) {
+            stop(CompletionStop::overshoot);
             return current;
         }
         std::swap(current, next);
         current_cost = next_cost;
+        ending.kept_budget = virtual_budget;
         fits = has_fitting_project(election, current, current_cost, total_budget, in_outcome);
         if (fits) {
             virtual_budget = skip_ahead(virtual_budget, current);
         }
     }
+    stop(CompletionStop::exhaustive);
     return current;
 }
 

@@ -3,52 +3,18 @@
 #include <algorithm>
 
 namespace quorin::detail {
-namespace {
 
-// The rule itself, in plain doubles.
-struct PlainRun {
-    using Number = double;
-
-    const Election& election;
-    std::vector<double>& budget;
-    WalkBuffers& walk;
-
-    static double zero() { return 0.0; }
-
-    Examination examine(const Candidate& candidate) {
-        return detail::examine(election, candidate, budget, walk);
+void hand_out_shares(const Election& election, double total_budget, std::vector<double>& budget) {
+    budget.assign(election.voter_slots, 0.0);
+    if (election.voter_count > 0) {
+        const double share = total_budget / static_cast<double>(election.voter_count);
+        std::fill_n(budget.begin(), election.listed_voters, share);
     }
-
-    static double votes(double cost, double payment) { return cost / payment; }
-    static double price(double cost, double best_votes) { return cost / best_votes; }
-    static std::int64_t stored(double votes) { return stored_value_of(votes); }
-    static bool exceeds(double best_votes, std::int64_t stored) {
-        return detail::exceeds(best_votes, stored);
-    }
-    static bool greater(double a, double b) { return a > b; }
-    static bool equal(double a, double b) { return a == b; }
-
-    void charge(const Candidate& winner, double price) {
-        for (std::size_t i = winner.first_pair; i < winner.end_pair; ++i) {
-            double& voter_budget = budget[election.pair_voter[i]];
-            double payment = election.pair_utility[i] * price;
-            if (payment > voter_budget) {
-                payment = voter_budget;
-            }
-            voter_budget = voter_budget - payment;
-        }
-    }
-};
-
-}  // namespace
+}
 
 void run_fixed_budget(const Election& election, double total_budget, Workspace& ws,
                       std::vector<std::uint32_t>& winners) {
-    ws.budget.assign(election.voter_slots, 0.0);
-    if (election.voter_count > 0) {
-        const double share = total_budget / static_cast<double>(election.voter_count);
-        std::fill_n(ws.budget.begin(), election.listed_voters, share);
-    }
+    hand_out_shares(election, total_budget, ws.budget);
     PlainRun run{election, ws.budget, ws.walk};
     run_iterations(election, run, ws.state, winners);
 }

@@ -210,7 +210,7 @@ struct Skipper {
 }  // namespace
 
 std::vector<std::uint32_t> complete_add_one_skipping(const Election& election, double total_budget,
-                                                     CompletionCounts& counts) {
+                                                     CompletionCounts& counts, CompletionEnd* end) {
     Skipper skipper{election, counts, admitted_cost_and_saturation(election).second};
     return complete_add_one_with(
         election, total_budget,
@@ -218,7 +218,8 @@ std::vector<std::uint32_t> complete_add_one_skipping(const Election& election, d
         [&](double budget, std::vector<std::uint32_t>& winners) { skipper.rerun_at(budget, winners); },
         [&](double virtual_budget, const std::vector<std::uint32_t>& outcome) {
             return skipper.skip_ahead(virtual_budget, outcome);
-        });
+        },
+        end);
 }
 
 }  // namespace quorin::detail

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "add_one.hpp"
 #include "election.hpp"
 
 namespace quorin::detail {
@@ -17,6 +18,7 @@ struct CompletionCounts {
 };
 
 std::vector<std::uint32_t> complete_add_one_skipping(const Election& election, double total_budget,
-                                                     CompletionCounts& counts);
+                                                     CompletionCounts& counts,
+                                                     CompletionEnd* end = nullptr);
 
 }  // namespace quorin::detail
