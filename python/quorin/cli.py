@@ -154,7 +154,7 @@ def _examined_in_order(
             try:
                 examined = future.result()
             except BrokenProcessPool:
-                examined = _Examined(error=f"{path}: the worker process examining it ended abruptly")
+                examined = _Examined(error=f"{path}: its worker process ended abruptly")
             yield examined
         finished = True
     finally:

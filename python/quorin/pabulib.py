@@ -121,7 +121,6 @@ class Election:
         )
 
 
-@dataclass
 class _Flaws:
     """Counts each kind of flaw of one file, keeping the line of its first."""
 
@@ -151,7 +150,10 @@ def _flaw_text(kind: str, count: int, vote_type: str) -> str:
             else f"{count} rows have a quoted field that goes on after its closing quote, "
             "the first here"
         )
-        return f"{what}; read as common CSV readers do: the quotes enclose its first part, the rest follows"
+        return (
+            f"{what}; read as common CSV readers do: "
+            "the quotes enclose its first part, the rest follows"
+        )
     what = (
         "the vote lists a project more than once"
         if count == 1
