@@ -139,6 +139,9 @@ def _examined_in_order(
         return
     # Spawned rather than forked: the progress bar runs a thread, and
     # forking a process with threads can deadlock the child.
+    # A caller of main() may have processes of its own; only the pool's are
+    # ended on an interrupt.
+    others = set(multiprocessing.active_children())
     pool = ProcessPoolExecutor(
         max_workers=min(jobs, len(paths)),
         mp_context=multiprocessing.get_context("spawn"),
@@ -147,8 +150,9 @@ def _examined_in_order(
     finished = False
     try:
         futures = [pool.submit(examine, path) for path in paths]
+        count_done = _call_back(done)
         for future in futures:
-            future.add_done_callback(_call_back(done))
+            future.add_done_callback(count_done)
         for path, future in zip(paths, futures):
             waiting(path)
             try:
@@ -160,8 +164,8 @@ def _examined_in_order(
     finally:
         if not finished:
             # Interrupted, or the output went away: what is running is not
-            # wanted any more, and the workers are this process's children.
-            for worker in multiprocessing.active_children():
+            # wanted any more.
+            for worker in set(multiprocessing.active_children()) - others:
                 worker.terminate()
         pool.shutdown(wait=True, cancel_futures=True)
 

@@ -3,8 +3,10 @@
 import json
 import os
 import pty
+import signal
 import subprocess
 import sys
+import time
 from pathlib import Path
 
 import pytest
@@ -326,6 +328,58 @@ def test_an_unreadable_file_in_a_folder_is_one_line_and_the_rest_go_on(tmp_path,
         f"quorin: error: {folder}/c-latin1.pb, line 11: not UTF-8 text",
     ]
     assert [Path(outcome["file"]).name for outcome in json.loads(result.stdout)] == readable
+
+
+def live_members(group: int) -> list[str]:
+    """The processes of a process group that have not ended."""
+    listing = subprocess.run(
+        ["ps", "-o", "stat=,pid=,args=", "-g", str(group)], capture_output=True, text=True
+    ).stdout
+    return [line for line in listing.splitlines() if not line.lstrip().startswith("Z")]
+
+
+def test_ctrl_c_ends_the_workers_quietly(tmp_path):
+    folder = tmp_path / "elections"
+    folder.mkdir()
+    for number in range(24):
+        (folder / f"{number:02}.pb").write_text(slow_election(), encoding="utf-8")
+    main, terminal = pty.openpty()
+    environment = {**os.environ, "COLUMNS": "200", "NO_COLOR": "1"}
+    process = subprocess.Popen(
+        [str(QUORIN), folder, "--json", "--jobs", "2"],
+        stdout=subprocess.PIPE,
+        stderr=terminal,
+        stdin=subprocess.DEVNULL,
+        env=environment,
+        start_new_session=True,
+    )
+    os.close(terminal)
+    # Once a file is done the workers are running and ready for Ctrl-C;
+    # most files are still to come.
+    shown = b""
+    while b"1/24" not in shown and b"2/24" not in shown:
+        chunk = os.read(main, 4096)
+        assert chunk, shown
+        shown += chunk
+    os.killpg(process.pid, signal.SIGINT)
+    stdout, _ = process.communicate()
+    while True:
+        try:
+            chunk = os.read(main, 4096)
+        except OSError:  # the terminal's other side is closed: all read
+            break
+        if not chunk:
+            break
+        shown += chunk
+    os.close(main)
+    assert process.returncode == 130
+    assert stdout == b""
+    assert b"Traceback" not in shown and b"KeyboardInterrupt" not in shown
+    # The workers end with the command, not after the files they had.
+    deadline = time.monotonic() + 30
+    while live_members(process.pid) and time.monotonic() < deadline:
+        time.sleep(0.1)
+    assert live_members(process.pid) == []
 
 
 def test_python_dash_m_quorin_runs_the_same_command_on_the_example():
