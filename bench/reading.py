@@ -34,8 +34,11 @@ def main() -> None:
                 start = time.perf_counter()
                 read_election(path)
                 best = min(best, time.perf_counter() - start)
-        except (PabulibError, OSError) as error:
+        except PabulibError as error:
             print(f"{path.name[:60]:60} not read: {error}", file=sys.stderr)
+            continue
+        except OSError as error:
+            print(f"{path.name[:60]:60} not read: {path}: {error.strerror}", file=sys.stderr)
             continue
         total += best
         print(f"{path.name[:60]:60} {best * 1e3:9.1f} ms")
