@@ -27,6 +27,7 @@ def main() -> None:
         for file in (sorted(argument.glob("*.pb")) if argument.is_dir() else [argument])
     ]
     total = 0.0
+    read = 0
     for path in files:
         best = float("inf")
         try:
@@ -41,8 +42,9 @@ def main() -> None:
             print(f"{path.name[:60]:60} not read: {path}: {error.strerror}", file=sys.stderr)
             continue
         total += best
+        read += 1
         print(f"{path.name[:60]:60} {best * 1e3:9.1f} ms")
-    print(f"{'all ' + str(len(files)) + ' read':60} {total * 1e3:9.1f} ms")
+    print(f"{f'{read} of {len(files)} read, in all':60} {total * 1e3:9.1f} ms")
 
 
 if __name__ == "__main__":
