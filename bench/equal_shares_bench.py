@@ -20,6 +20,7 @@ import json
 import math
 import pathlib
 import statistics
+import sys
 import time
 from collections.abc import Callable
 from typing import Any
@@ -27,7 +28,7 @@ from typing import Any
 import model
 import quorin_bench
 import quorinbindings
-from quorin.pabulib import read_election
+from quorin.pabulib import Election, PabulibError, read_election
 
 DATA = pathlib.Path(__file__).resolve().parents[2] / "shared" / "data" / "pabulib"
 LARGE_PAIRS = 75_000
@@ -69,8 +70,8 @@ def peak_added_kib(call: Callable[[], Any]) -> int:
     return status_kib("VmHWM") - before
 
 
-def measure(path: pathlib.Path, repeats: int, model_repeats: int) -> dict[str, Any]:
-    arguments = read_election(path).arguments()
+def measure(path: pathlib.Path, election: Election, repeats: int, model_repeats: int) -> dict[str, Any]:
+    arguments = election.arguments()
     voters, projects, _, approvers, _, _ = arguments
     row: dict[str, Any] = {
         "election": path.stem,
@@ -148,7 +149,7 @@ def target_lines(rows: list[dict[str, Any]]) -> list[str]:
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("files", nargs="*", type=pathlib.Path,
-                        help="elections to run (default: every .pb file of the shared data)")
+                        help="elections to run, or folders of them (default: the shared data's folder)")
     parser.add_argument("--repeats", type=int, default=5, help="repeats per figure (default 5)")
     parser.add_argument("--model-repeats", type=int, default=1,
                         help="repeats of the Python model's run (default 1)")
@@ -156,18 +157,38 @@ def main() -> None:
                         help="where to write the rows (default build/bench/results.json)")
     options = parser.parse_args()
 
-    files = options.files or sorted(DATA.glob("*.pb"))
+    files = [file for argument in options.files or [DATA] for file in elections(argument)]
     rows = []
+    unread = 0
     print(HEADER, flush=True)
     for path in files:
-        rows.append(measure(path, options.repeats, options.model_repeats))
+        try:
+            election = read_election(path)
+        except (PabulibError, OSError) as error:
+            # One line, and the other elections still run.
+            problem = str(error) if isinstance(error, PabulibError) else f"{path}: {error.strerror}"
+            print(f"{path.stem[:44]:44} not read: {problem}", flush=True)
+            unread += 1
+            continue
+        for warning in election.warnings:
+            print(f"warning: {warning}", file=sys.stderr, flush=True)
+        rows.append(measure(path, election, options.repeats, options.model_repeats))
         print(format_row(rows[-1]), flush=True)
-    lines = target_lines(rows)
+    lines = target_lines(rows) if rows else ["no election was read: no targets to check"]
     print()
     for line in lines:
         print(line)
     options.json.parent.mkdir(parents=True, exist_ok=True)
     options.json.write_text(json.dumps({"rows": rows, "targets": lines}, indent=2))
+    if unread:
+        sys.exit(f"{unread} of {len(files)} elections could not be read")
+
+
+def elections(argument: pathlib.Path) -> list[pathlib.Path]:
+    """A file named, or the .pb files of a folder in name order."""
+    if argument.is_dir():
+        return sorted(path for path in argument.glob("*.pb") if path.is_file())
+    return [argument]
 
 
 if __name__ == "__main__":

@@ -1,6 +1,6 @@
 """Participatory-budgeting elections from .pb files, and their outcomes by
 the Method of Equal Shares computed by the native module quorinbindings."""
 
-from quorin.pabulib import Election, PabulibError, read_election
+from quorin.pabulib import Election, PabulibError, PabulibWarning, read_election
 
-__all__ = ["Election", "PabulibError", "read_election"]
+__all__ = ["Election", "PabulibError", "PabulibWarning", "read_election"]

@@ -4,6 +4,11 @@ A .pb file holds three sections, META, PROJECTS and VOTES, in that order.
 Each opens with its name alone on a line, then a header line naming its
 columns, then rows of ';'-separated fields. Fields are read as CSV because
 project names contain quotes, commas and even semicolons inside quotes.
+
+Published files have flaws that still leave the election well defined: a
+vote listing a project twice, a quoted field that goes on after its closing
+quote. Those are read as documented below and reported as warnings on the
+election; only a file whose election cannot be known raises PabulibError.
 """
 
 from __future__ import annotations
@@ -24,6 +29,18 @@ REQUIRED_COLUMNS = {
 APPROVAL_TYPES = ("approval", "choose-1")
 POINTS_TYPES = ("cumulative", "scoring")
 VOTE_TYPES = (*APPROVAL_TYPES, *POINTS_TYPES, "ordinal")
+DELIMITER = ";"
+# What the csv module says, in strict mode, of a quoted field that goes on
+# after its closing quote; only that flaw is read leniently.
+QUOTE_THEN_TEXT = f"'{DELIMITER}' expected after '\"'"
+# How a vote that lists a project more than once is read, by ballot kind.
+REPEAT_READINGS = {
+    "approval": "the project counts once",
+    "choose-1": "the project counts once",
+    "ordinal": "the project keeps its first place",
+    "cumulative": "the project's points are summed",
+    "scoring": "the project's first score is kept",
+}
 
 # Budgets and costs are plain non-negative decimals ("1000000", "4000.0");
 # anything float() would also take ("1e6", "nan", "1_000") is a mistake here.
@@ -49,6 +66,24 @@ class PabulibError(ValueError):
         self.line = line
         self.problem = problem
 
+    def __reduce__(self) -> tuple[type[PabulibError], tuple[Path, int, str]]:
+        # Worker processes hand errors back pickled; the default would call
+        # __init__ with the message alone.
+        return (PabulibError, (self.path, self.line, self.problem))
+
+
+@dataclass(frozen=True)
+class PabulibWarning:
+    """A flaw of a .pb file that still leaves its election well defined; one
+    per kind of flaw and file, at the first line that shows it."""
+
+    path: Path
+    line: int
+    problem: str
+
+    def __str__(self) -> str:
+        return f"{self.path}, line {self.line}: {self.problem}"
+
 
 @dataclass(frozen=True)
 class Election:
@@ -67,6 +102,8 @@ class Election:
     # Projects whose `selected` value is not 0, in file order; None when the
     # file has no such column. Gdynia marks extra-funded projects with 2.
     selected: tuple[str, ...] | None
+    # How the file departs from the format while its election stays known.
+    warnings: tuple[PabulibWarning, ...] = ()
 
     @property
     def vote_type(self) -> str:
@@ -82,6 +119,47 @@ class Election:
             self.total_utility,
             self.total_budget,
         )
+
+
+class _Flaws:
+    """Counts each kind of flaw of one file, keeping the line of its first."""
+
+    def __init__(self) -> None:
+        # kind -> [count, first line]
+        self.seen: dict[str, list[int]] = {}
+
+    def note(self, kind: str, line: int) -> None:
+        entry = self.seen.get(kind)
+        if entry is None:
+            self.seen[kind] = [1, line]
+        else:
+            entry[0] += 1
+
+    def warnings(self, path: Path, vote_type: str) -> tuple[PabulibWarning, ...]:
+        return tuple(
+            PabulibWarning(path, line, _flaw_text(kind, count, vote_type))
+            for kind, (count, line) in self.seen.items()
+        )
+
+
+def _flaw_text(kind: str, count: int, vote_type: str) -> str:
+    if kind == "quote":
+        what = (
+            "a quoted field goes on after its closing quote"
+            if count == 1
+            else f"{count} rows have a quoted field that goes on after its closing quote, "
+            "the first here"
+        )
+        return (
+            f"{what}; read as common CSV readers do: "
+            "the quotes enclose its first part, the rest follows"
+        )
+    what = (
+        "the vote lists a project more than once"
+        if count == 1
+        else f"{count} votes list a project more than once, the first here"
+    )
+    return f"{what}; {REPEAT_READINGS[vote_type]}"
 
 
 @dataclass
@@ -103,10 +181,11 @@ def read_election(path: str | Path) -> Election:
         text = data.decode("utf-8-sig")
     except UnicodeDecodeError as error:
         raise PabulibError(path, data.count(b"\n", 0, error.start) + 1, "not UTF-8 text") from None
-    sections = _split_sections(path, text)
+    flaws = _Flaws()
+    sections = _split_sections(path, text, flaws)
     meta, budget, vote_type = _read_meta(path, sections["META"])
     projects, cost, names, selected = _read_projects(path, sections["PROJECTS"])
-    voters, approvers_utilities = _read_votes(path, sections["VOTES"], vote_type, cost)
+    voters, approvers_utilities = _read_votes(path, sections["VOTES"], vote_type, cost, flaws)
     return Election(
         voters=voters,
         projects=projects,
@@ -117,28 +196,56 @@ def read_election(path: str | Path) -> Election:
         names=names,
         meta=meta,
         selected=selected,
+        warnings=flaws.warnings(path, vote_type),
     )
 
 
-def _numbered_rows(path: Path, text: str) -> Iterator[tuple[int, list[str]]]:
+def _numbered_rows(path: Path, text: str, flaws: _Flaws) -> Iterator[tuple[int, list[str]]]:
     """Rows with the line each starts on (a quoted field may span lines)."""
-    reader = csv.reader(io.StringIO(text, newline=""), delimiter=";", strict=True)
+    stream = io.StringIO(text, newline="")
+    reader = csv.reader(stream, delimiter=DELIMITER, strict=True)
     start = 1
-    try:
-        for row in reader:
-            # Blank lines carry nothing; files often end with one.
-            if row:
-                yield start, row
-            start = reader.line_num + 1
-    except csv.Error as error:
-        raise PabulibError(path, start, f"unreadable row: {error}") from None
+    # Lines taken from the stream past the strict reader, which does not
+    # count them in its line_num.
+    skipped = 0
+    lines: list[str] | None = None
+    while True:
+        try:
+            for row in reader:
+                # Blank lines carry nothing; files often end with one.
+                if row:
+                    yield start, row
+                start = reader.line_num + skipped + 1
+            return
+        except csv.Error as error:
+            if str(error) != QUOTE_THEN_TEXT:
+                raise PabulibError(path, start, f"unreadable row: {error}") from None
+        # Read the failed row again from its first line as a lenient reader
+        # does, then let the strict reader go on after it. Irregular rows
+        # are rare, so only they pay for splitting the text into lines.
+        if lines is None:
+            lines = io.StringIO(text, newline="").readlines()
+        rest = (lines[index] for index in range(start - 1, len(lines)))
+        lenient = csv.reader(rest, delimiter=DELIMITER, strict=False)
+        try:
+            row = next(lenient)
+        except csv.Error as error:
+            raise PabulibError(path, start, f"unreadable row: {error}") from None
+        # The lenient reader agrees with the strict one up to the flaw, so it
+        # reads at least the lines the strict one did.
+        for _ in range(lenient.line_num - (reader.line_num + skipped - start + 1)):
+            stream.readline()
+            skipped += 1
+        flaws.note("quote", start)
+        yield start, row
+        start += lenient.line_num
 
 
-def _split_sections(path: Path, text: str) -> dict[str, _Section]:
+def _split_sections(path: Path, text: str, flaws: _Flaws) -> dict[str, _Section]:
     sections: dict[str, _Section] = {}
     current: _Section | None = None
     last_line = 1  # an empty file is missing its sections at line 1
-    for line, row in _numbered_rows(path, text):
+    for line, row in _numbered_rows(path, text, flaws):
         last_line = line
         # A one-field row naming a section can only be a section line: every
         # section's header has at least two columns.
@@ -261,7 +368,7 @@ def _utilities(
 
 
 def _read_votes(
-    path: Path, section: _Section, vote_type: str, cost: dict[str, float]
+    path: Path, section: _Section, vote_type: str, cost: dict[str, float], flaws: _Flaws
 ) -> tuple[list[str], dict[str, list[tuple[str, int]]]]:
     if vote_type in POINTS_TYPES and "points" not in section.header:
         raise PabulibError(
@@ -280,13 +387,39 @@ def _read_votes(
         voters.append(voter)
         # An empty vote is a blank ballot: the voter still gets a share.
         listed = row["vote"].split(",") if row["vote"] else []
-        if len(set(listed)) != len(listed):
-            raise PabulibError(path, line, "the vote lists a project twice")
         for project in listed:
             if project not in cost:
                 raise PabulibError(path, line, f"vote for unknown project {project!r}")
-        for project, utility in zip(listed, _utilities(path, line, row, vote_type, listed)):
+        if len(set(listed)) != len(listed):
+            flaws.note("repeat", line)
+            listed, utilities = _without_repeats(path, line, row, vote_type, listed)
+        else:
+            utilities = _utilities(path, line, row, vote_type, listed)
+        for project, utility in zip(listed, utilities):
             # Zero points say nothing in favour of the project.
             if utility > 0:
                 approvers_utilities[project].append((voter, utility))
     return voters, approvers_utilities
+
+
+def _without_repeats(
+    path: Path, line: int, row: dict[str, str], vote_type: str, listed: list[str]
+) -> tuple[list[str], list[int]]:
+    """A vote that lists a project more than once, read as REPEAT_READINGS says."""
+    if vote_type not in POINTS_TYPES:
+        # An approval counts once; a ranking places the project where it
+        # first appears, and the places after it close up.
+        once = list(dict.fromkeys(listed))
+        return once, _utilities(path, line, row, vote_type, once)
+    # Points are checked against every listing, as the file gives them.
+    merged: dict[str, int] = {}
+    for project, points in zip(listed, _utilities(path, line, row, vote_type, listed)):
+        if vote_type == "cumulative":
+            # Cumulative points are a total spread over projects: summing
+            # keeps all the voter gave, and never more than the ballot allows.
+            merged[project] = merged.get(project, 0) + points
+        else:
+            # A score rates the project; a second one cannot add to it, and
+            # summing could rate it above the scale.
+            merged.setdefault(project, points)
+    return list(merged), list(merged.values())

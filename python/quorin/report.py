@@ -5,7 +5,7 @@ from __future__ import annotations
 from pathlib import Path
 from typing import Any
 
-from rich.console import Console, JustifyMethod
+from rich.console import Console, Group, JustifyMethod, RenderableType
 from rich.table import Table
 from rich.text import Text
 
@@ -33,16 +33,24 @@ def _table(title: str, columns: list[tuple[str, JustifyMethod]]) -> Table:
 
 
 def print_outcome(console: Console, path: Path, outcome: Outcome, compare: bool) -> None:
+    console.print(outcome_view(path, outcome, compare))
+
+
+def outcome_view(path: Path, outcome: Outcome, compare: bool) -> RenderableType:
+    """The outcome as people see it. It is laid out only when printed, to the
+    console's width, so it can be made in another process and printed here."""
     election = outcome.election
     currency = election.meta.get("currency", "")
-    console.print(_one_line(str(path), style="bold"))
+    parts: list[RenderableType] = [_one_line(str(path), style="bold")]
     description = election.meta.get("description", "")
     if description:
-        console.print(_one_line(description, style="dim"))
-    console.print(
-        f"{election.vote_type} ballots · {len(election.voters):,} voters · "
-        f"{len(election.projects):,} projects",
-        style="dim",
+        parts.append(_one_line(description, style="dim"))
+    parts.append(
+        Text(
+            f"{election.vote_type} ballots · {len(election.voters):,} voters · "
+            f"{len(election.projects):,} projects",
+            style="dim",
+        )
     )
 
     table = _table(
@@ -65,7 +73,7 @@ def print_outcome(console: Console, path: Path, outcome: Outcome, compare: bool)
             f"{winner.supporters:,}",
             amount(winner.running_total),
         )
-    console.print(table)
+    parts.append(table)
 
     summary = Table.grid(padding=(0, 1))
     summary.add_column(min_width=8)
@@ -75,21 +83,20 @@ def print_outcome(console: Console, path: Path, outcome: Outcome, compare: bool)
     summary.add_row("Spent", amount(outcome.spent), currency)
     summary.add_row("Left", amount(outcome.left), currency)
     summary.add_row("Winners", str(len(outcome.winners)))
-    console.print(summary)
+    parts.append(summary)
 
     if compare:
-        _print_differences(console, outcome)
-    console.print()
+        parts.append(_differences_view(outcome))
+    parts.append(Text())
+    return Group(*parts)
 
 
-def _print_differences(console: Console, outcome: Outcome) -> None:
+def _differences_view(outcome: Outcome) -> RenderableType:
     differences = outcome.differences()
     if differences is None:
-        console.print("The file has no selected column to compare with.")
-        return
+        return Text("The file has no selected column to compare with.")
     if not differences.won_not_selected and not differences.selected_not_won:
-        console.print("The winners are exactly the file's selected projects.")
-        return
+        return Text("The winners are exactly the file's selected projects.")
     election = outcome.election
     table = _table(
         "Differences from the file's selected projects",
@@ -106,7 +113,7 @@ def _print_differences(console: Console, outcome: Outcome) -> None:
                 status,
                 amount(election.cost[project]),
             )
-    console.print(table)
+    return table
 
 
 def outcome_data(path: Path, outcome: Outcome, compare: bool) -> dict[str, Any]:

@@ -3,8 +3,10 @@
 import json
 import os
 import pty
+import signal
 import subprocess
 import sys
+import time
 from pathlib import Path
 
 import pytest
@@ -32,8 +34,14 @@ def small_election(with_selected: bool = True) -> str:
     return "\n".join([*lines, "VOTES", "voter_id;vote", *SMALL_VOTES]) + "\n"
 
 
-def run(*arguments, stdout=subprocess.PIPE, stderr=subprocess.PIPE, program=(str(QUORIN),)):
-    environment = {**os.environ, "COLUMNS": "200", "NO_COLOR": "1"}
+def run(
+    *arguments,
+    stdout=subprocess.PIPE,
+    stderr=subprocess.PIPE,
+    program=(str(QUORIN),),
+    columns=200,
+):
+    environment = {**os.environ, "COLUMNS": str(columns), "NO_COLOR": "1"}
     environment.pop("FORCE_COLOR", None)
     return subprocess.run(
         [*program, *map(str, arguments)],
@@ -156,10 +164,11 @@ def test_a_folder_means_its_pb_files_in_name_order(tmp_path):
     ]
 
 
-def test_several_files_show_progress_on_a_terminal_stderr(small, tmp_path):
+@pytest.mark.parametrize("jobs", ["1", "2"])
+def test_several_files_show_progress_on_a_terminal_stderr(small, tmp_path, jobs):
     main, terminal = pty.openpty()
     try:
-        result = run(small, small, "--json", stderr=terminal)
+        result = run(small, small, "--json", "--jobs", jobs, stderr=terminal)
     finally:
         os.close(terminal)
     progress = b""
@@ -205,6 +214,15 @@ def test_several_files_show_progress_on_a_terminal_stderr(small, tmp_path):
             id="unknown-rule",
         ),
         pytest.param(lambda tmp_path, small: [], 2, "the following arguments are required", id="no-file"),
+        pytest.param(
+            lambda tmp_path, small: [small, "--jobs", "0"], 2, "'0' is not at least 1", id="no-jobs"
+        ),
+        pytest.param(
+            lambda tmp_path, small: [small, "--jobs", "two"],
+            2,
+            "'two' is not a whole number",
+            id="jobs-not-a-number",
+        ),
     ],
 )
 def test_user_mistakes_exit_nonzero_without_a_traceback(
@@ -225,6 +243,143 @@ def test_a_bad_file_among_good_ones_fails_the_run_but_not_the_others(small, tmp_
     assert result.returncode == 1
     assert "missing.pb" in result.stderr
     assert [outcome["file"] for outcome in json.loads(result.stdout)] == [str(small)]
+
+
+def flawed_election() -> str:
+    """The small election with a name that goes on after its closing quote
+    and two votes that list a project twice."""
+    text = small_election().replace("Bridge lights", '"Bridge" lights')
+    return text.replace("v2;A,B", "v2;A,B,A").replace("v4;A", "v4;A,A")
+
+
+@pytest.mark.parametrize("output", [["--json"], []], ids=["json", "tables"])
+def test_warnings_go_to_stderr_one_line_each_and_never_into_the_output(tmp_path, output):
+    # A long path in a narrow terminal: each warning must still be one line.
+    folder = tmp_path / ("a-rather-long-folder-name-" * 4)
+    folder.mkdir()
+    path = folder / "flawed.pb"
+    path.write_text(flawed_election(), encoding="utf-8")
+    result = run(path, *output, columns=40)
+    assert result.returncode == 0, result.stderr
+    assert result.stderr.splitlines() == [
+        f"quorin: warning: {path}, line 10: a quoted field goes on after its closing quote; "
+        "read as common CSV readers do: the quotes enclose its first part, the rest follows",
+        f"quorin: warning: {path}, line 15: 2 votes list a project more than once, "
+        "the first here; the project counts once",
+    ]
+    assert "quorin: warning" not in result.stdout and "goes on after" not in result.stdout
+    if output:
+        [outcome] = json.loads(result.stdout)
+        assert [winner["id"] for winner in outcome["winners"]] == ["A", "B"]
+        assert outcome["winners"][1]["name"] == "Bridge lights"
+        assert outcome["winners"][0]["supporters"] == 4
+
+
+def slow_election() -> str:
+    """An election big enough to be read after smaller ones that follow it."""
+    votes = [f"w{number};A,B" for number in range(40_000)]
+    return small_election().replace("v1;A,B\n", "\n".join(votes) + "\n")
+
+
+def election_folder(tmp_path: Path) -> tuple[Path, list[str]]:
+    """A folder of elections with differing outcomes, one of them unreadable
+    and one with warnings; and the names of the readable ones in order."""
+    folder = tmp_path / "elections"
+    folder.mkdir()
+    (folder / "a-slow.pb").write_text(slow_election(), encoding="utf-8")
+    for budget in (60, 100, 110, 150):
+        text = small_election().replace("budget;110", f"budget;{budget}")
+        (folder / f"b-budget-{budget:03}.pb").write_text(text, encoding="utf-8")
+    (folder / "c-broken.pb").write_text(
+        small_election().replace("B;40;Bridge lights;0", "B;40"), encoding="utf-8"
+    )
+    (folder / "d-flawed.pb").write_text(flawed_election(), encoding="utf-8")
+    (folder / "e-last.pb").write_text(small_election(), encoding="utf-8")
+    readable = ["a-slow.pb", *(f"b-budget-{b:03}.pb" for b in (60, 100, 110, 150)), "d-flawed.pb", "e-last.pb"]
+    return folder, readable
+
+
+@pytest.mark.parametrize("output", [["--json", "--compare"], ["--compare"]], ids=["json", "tables"])
+def test_jobs_share_a_folder_and_keep_its_order_and_output(tmp_path, output):
+    folder, readable = election_folder(tmp_path)
+    alone = run(folder, *output, "--jobs", "1")
+    shared = run(folder, *output, "--jobs", "2")
+    assert alone.returncode == shared.returncode == 1
+    assert shared.stdout == alone.stdout
+    assert shared.stderr == alone.stderr
+    if "--json" in output:
+        outcomes = json.loads(shared.stdout)
+        assert [Path(outcome["file"]).name for outcome in outcomes] == readable
+        assert [outcome["budget"] for outcome in outcomes] == [110, 60, 100, 110, 150, 110, 110]
+    else:
+        printed = [line for line in shared.stdout.splitlines() if line.startswith(str(folder))]
+        assert [Path(line).name for line in printed] == readable
+
+
+@pytest.mark.parametrize("jobs", ["1", "2"])
+def test_an_unreadable_file_in_a_folder_is_one_line_and_the_rest_go_on(tmp_path, jobs):
+    folder, readable = election_folder(tmp_path)
+    (folder / "c-latin1.pb").write_bytes(small_election().replace("garden", "gärten").encode("latin-1"))
+    result = run(folder, "--json", "--jobs", jobs, columns=40)
+    assert result.returncode == 1
+    errors = [line for line in result.stderr.splitlines() if "warning" not in line]
+    assert errors == [
+        f"quorin: error: {folder}/c-broken.pb, line 10: PROJECTS row has 2 fields, its header names 4",
+        f"quorin: error: {folder}/c-latin1.pb, line 11: not UTF-8 text",
+    ]
+    assert [Path(outcome["file"]).name for outcome in json.loads(result.stdout)] == readable
+
+
+def live_members(group: int) -> list[str]:
+    """The processes of a process group that have not ended."""
+    listing = subprocess.run(
+        ["ps", "-o", "stat=,pid=,args=", "-g", str(group)], capture_output=True, text=True
+    ).stdout
+    return [line for line in listing.splitlines() if not line.lstrip().startswith("Z")]
+
+
+def test_ctrl_c_ends_the_workers_quietly(tmp_path):
+    folder = tmp_path / "elections"
+    folder.mkdir()
+    for number in range(24):
+        (folder / f"{number:02}.pb").write_text(slow_election(), encoding="utf-8")
+    main, terminal = pty.openpty()
+    environment = {**os.environ, "COLUMNS": "200", "NO_COLOR": "1"}
+    process = subprocess.Popen(
+        [str(QUORIN), folder, "--json", "--jobs", "2"],
+        stdout=subprocess.PIPE,
+        stderr=terminal,
+        stdin=subprocess.DEVNULL,
+        env=environment,
+        start_new_session=True,
+    )
+    os.close(terminal)
+    # Once a file is done the workers are running and ready for Ctrl-C;
+    # most files are still to come.
+    shown = b""
+    while b"1/24" not in shown and b"2/24" not in shown:
+        chunk = os.read(main, 4096)
+        assert chunk, shown
+        shown += chunk
+    os.killpg(process.pid, signal.SIGINT)
+    stdout, _ = process.communicate()
+    while True:
+        try:
+            chunk = os.read(main, 4096)
+        except OSError:  # the terminal's other side is closed: all read
+            break
+        if not chunk:
+            break
+        shown += chunk
+    os.close(main)
+    assert process.returncode == 130
+    assert stdout == b""
+    assert b"Traceback" not in shown and b"KeyboardInterrupt" not in shown
+    # The workers end with the command, not after the files they had.
+    deadline = time.monotonic() + 30
+    while live_members(process.pid) and time.monotonic() < deadline:
+        time.sleep(0.1)
+    assert live_members(process.pid) == []
 
 
 def test_python_dash_m_quorin_runs_the_same_command_on_the_example():
