@@ -59,6 +59,12 @@ def _parser() -> argparse.ArgumentParser:
     parser.add_argument(
         "--json", action="store_true", help="print a machine-readable result instead of tables"
     )
+    parser.add_argument(
+        "--explain",
+        action="store_true",
+        help="also say, for each winner, when it was bought and what its supporters paid, "
+        "and for each other project why it was not bought",
+    )
     cores = os.process_cpu_count() or 1
     parser.add_argument(
         "--jobs",
@@ -101,14 +107,14 @@ class _Examined:
     view: RenderableType | None = None
 
 
-def _examine(path: Path, rule: str, compare: bool, as_json: bool) -> _Examined:
+def _examine(path: Path, rule: str, compare: bool, as_json: bool, explained: bool) -> _Examined:
     try:
         election = read_election(path)
     except PabulibError as error:
         return _Examined(error=str(error))
     except OSError as error:
         return _Examined(error=f"cannot read {path}: {error.strerror}")
-    outcome = compute_outcome(election, rule)
+    outcome = compute_outcome(election, rule, explained)
     warnings = tuple(map(str, election.warnings))
     # The ballots stay here: the data and the view hold only what is shown.
     if as_json:
@@ -215,7 +221,11 @@ def _run(arguments: argparse.Namespace, output: Console, errors: Console) -> int
     # the bar's console, which prints them above the bar instead of over it.
     tables = progress.console if show_progress and output.is_terminal else output
     examine = partial(
-        _examine, rule=arguments.rule, compare=arguments.compare, as_json=arguments.json
+        _examine,
+        rule=arguments.rule,
+        compare=arguments.compare,
+        as_json=arguments.json,
+        explained=arguments.explain,
     )
     with progress:
         task = progress.add_task("", total=len(paths))

@@ -7,6 +7,7 @@ from dataclasses import dataclass
 
 import quorinbindings
 
+from quorin.explanation import Explanation, explain
 from quorin.pabulib import Election
 
 RULES = {
@@ -41,6 +42,7 @@ class Outcome:
     election: Election
     rule: str
     winners: list[Winner]
+    explanation: Explanation | None = None
 
     @property
     def spent(self) -> float:
@@ -63,10 +65,12 @@ class Outcome:
         )
 
 
-def compute_outcome(election: Election, rule: str) -> Outcome:
+def compute_outcome(election: Election, rule: str, explained: bool = False) -> Outcome:
+    """The outcome of `rule`; with its explanation when `explained`."""
     winners: list[Winner] = []
     running_total = 0.0
-    for position, project in enumerate(RULES[rule](*election.arguments()), start=1):
+    projects = RULES[rule](*election.arguments())
+    for position, project in enumerate(projects, start=1):
         cost = election.cost[project]
         running_total += cost
         winners.append(
@@ -79,4 +83,5 @@ def compute_outcome(election: Election, rule: str) -> Outcome:
                 running_total=running_total,
             )
         )
-    return Outcome(election=election, rule=rule, winners=winners)
+    explanation = explain(election, projects, add_one=rule == "add-one") if explained else None
+    return Outcome(election=election, rule=rule, winners=winners, explanation=explanation)

@@ -9,6 +9,7 @@ from rich.console import Console, Group, JustifyMethod, RenderableType
 from rich.table import Table
 from rich.text import Text
 
+from quorin.explanation import Explanation
 from quorin.outcome import RULE_TITLES, Outcome
 
 
@@ -53,6 +54,7 @@ def outcome_view(path: Path, outcome: Outcome, compare: bool) -> RenderableType:
         )
     )
 
+    explanation = outcome.explanation
     table = _table(
         f"Winners by {RULE_TITLES[outcome.rule]}",
         [
@@ -74,6 +76,9 @@ def outcome_view(path: Path, outcome: Outcome, compare: bool) -> RenderableType:
             amount(winner.running_total),
         )
     parts.append(table)
+    if explanation is not None:
+        parts.append(_purchases_view(outcome, explanation, currency))
+        parts.append(_not_bought_view(outcome, explanation, currency))
 
     summary = Table.grid(padding=(0, 1))
     summary.add_column(min_width=8)
@@ -83,12 +88,56 @@ def outcome_view(path: Path, outcome: Outcome, compare: bool) -> RenderableType:
     summary.add_row("Spent", amount(outcome.spent), currency)
     summary.add_row("Left", amount(outcome.left), currency)
     summary.add_row("Winners", str(len(outcome.winners)))
+    if explanation is not None:
+        summary.add_row("Share", amount(explanation.share), f"{currency} per voter in the run explained".strip())
+        if explanation.stop_text is not None:
+            summary.add_row("Stopped", "", f"because {explanation.stop_text}")
     parts.append(summary)
 
     if compare:
         parts.append(_differences_view(outcome))
     parts.append(Text())
     return Group(*parts)
+
+
+def _purchases_view(outcome: Outcome, explanation: Explanation, currency: str) -> RenderableType:
+    table = _table(
+        "How the winners were paid: the price per unit of utility, and the payers, of whom "
+        "those who could not pay it gave all they had",
+        [("Project", "left"), ("Round", "right"), ("Price", "right"), ("Payers", "right"),
+         ("Gave all", "right"), (f"Paid {currency}".strip(), "right")],
+    )
+    for winner in outcome.winners:
+        purchase = explanation.purchases[winner.project]
+        table.add_row(
+            Text(winner.project),
+            str(purchase.round),
+            amount(purchase.price_per_utility),
+            f"{purchase.payers:,}",
+            f"{purchase.payers_who_paid_all_they_had:,}",
+            amount(purchase.paid),
+        )
+    return table
+
+
+def _not_bought_view(outcome: Outcome, explanation: Explanation, currency: str) -> RenderableType:
+    election = outcome.election
+    table = _table(
+        "Not bought, and what its supporters still hold",
+        [("Project", "left"), ("Name", "left"), (f"Cost {currency}".strip(), "right"),
+         ("Why", "left"), ("They hold", "right")],
+    )
+    # The reasons are sentences: they wrap rather than shorten.
+    table.columns[3].no_wrap = False
+    for project in explanation.not_bought:
+        table.add_row(
+            Text(project.project),
+            _one_line(election.names[project.project]),
+            amount(election.cost[project.project]),
+            project.reason_text,
+            amount(project.supporters_hold),
+        )
+    return table
 
 
 def _differences_view(outcome: Outcome) -> RenderableType:
@@ -140,6 +189,29 @@ def outcome_data(path: Path, outcome: Outcome, compare: bool) -> dict[str, Any]:
             for winner in outcome.winners
         ],
     }
+    explanation = outcome.explanation
+    if explanation is not None:
+        for winner in data["winners"]:
+            purchase = explanation.purchases[winner["id"]]
+            winner.update(
+                round=purchase.round,
+                price_per_utility=purchase.price_per_utility,
+                payers=purchase.payers,
+                payers_who_paid_all_they_had=purchase.payers_who_paid_all_they_had,
+                paid=purchase.paid,
+            )
+        data["share"] = explanation.share
+        data["stopped"] = explanation.stop
+        data["not_bought"] = [
+            {
+                "id": project.project,
+                "name": election.names[project.project],
+                "cost": election.cost[project.project],
+                "reason": project.reason,
+                "supporters_hold": project.supporters_hold,
+            }
+            for project in explanation.not_bought
+        ]
     if compare:
         differences = outcome.differences()
         data["differences"] = (
