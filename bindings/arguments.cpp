@@ -73,18 +73,7 @@ public:
     }
 
     bool cost(PyObject* object) {
-        return each_listed_entry("cost", object, [&](PyObject* value, ProjectFacts* facts) {
-            double cost = 0.0;
-            if (!to_double(value, cost)) {
-                return false;
-            }
-            // Of two keys with the same bytes, the first one counts.
-            if (facts != nullptr && !facts->has_cost) {
-                facts->cost = cost;
-                facts->has_cost = true;
-            }
-            return true;
-        });
+        return each_first_value("cost", object, to_double, &ProjectFacts::cost, &ProjectFacts::has_cost);
     }
 
     bool approvers_utilities(PyObject* object) {
@@ -115,17 +104,8 @@ public:
     }
 
     bool total_utility(PyObject* object) {
-        return each_listed_entry("total_utility", object, [&](PyObject* value, ProjectFacts* facts) {
-            std::int64_t total = 0;
-            if (!to_int64(value, total)) {
-                return false;
-            }
-            if (facts != nullptr && !facts->has_total_utility) {
-                facts->total_utility = total;
-                facts->has_total_utility = true;
-            }
-            return true;
-        });
+        return each_first_value("total_utility", object, to_int64, &ProjectFacts::total_utility,
+                                &ProjectFacts::has_total_utility);
     }
 
     bool total_budget(PyObject* object) { return to_double(object, total_budget_); }
@@ -203,6 +183,24 @@ private:
                     const std::uint32_t project = projects_.find(key, *id);
                     return each(value, project == IdentifierTable::absent ? nullptr : &facts_[project]);
                 });
+        });
+    }
+
+    // The value of each listed project in a map of numbers; of two keys
+    // with the same bytes, the first one counts.
+    template <class T>
+    bool each_first_value(const char* argument, PyObject* object, bool (*convert)(PyObject*, T&),
+                          T ProjectFacts::*value, bool ProjectFacts::*has_value) {
+        return each_listed_entry(argument, object, [&](PyObject* entry, ProjectFacts* facts) {
+            T converted{};
+            if (!convert(entry, converted)) {
+                return false;
+            }
+            if (facts != nullptr && !(facts->*has_value)) {
+                facts->*value = converted;
+                facts->*has_value = true;
+            }
+            return true;
         });
     }
 

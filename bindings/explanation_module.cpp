@@ -33,12 +33,14 @@ const char* reason_lost(const detail::CandidateRecord& candidate) {
     return candidate.unaffordable_in_round > 0 ? "outbid" : "unpayable";
 }
 
-py::dict explain(py::object voters, py::object projects, py::object cost,
-                 py::object approvers_utilities, py::object total_utility, py::object total_budget,
-                 bool completion) {
+// `arguments`: the six arguments of quorinbindings' functions.
+py::dict explain(py::tuple arguments, bool completion) {
+    if (arguments.size() != 6) {
+        throw py::type_error("explain takes the six arguments of equal_shares_utils as one tuple");
+    }
     const std::optional<bindings::ConvertedArguments> converted = bindings::convert_arguments(
-        {voters.ptr(), projects.ptr(), cost.ptr(), approvers_utilities.ptr(), total_utility.ptr(),
-         total_budget.ptr()});
+        {arguments[0].ptr(), arguments[1].ptr(), arguments[2].ptr(), arguments[3].ptr(),
+         arguments[4].ptr(), arguments[5].ptr()});
     if (!converted) {
         throw py::type_error("the arguments do not convert as quorinbindings converts them");
     }

@@ -104,11 +104,22 @@ std::string signature() {
     throw py::error_already_set();
 }
 
-template <std::vector<std::uint32_t> (*outcome)(const detail::Election&, double)>
-std::vector<ProjectId> call_rule(const char* function, const PythonArguments& arguments) {
+using Outcome = std::vector<std::uint32_t> (*)(const detail::Election&, double);
+
+constexpr char utils_name[] = "equal_shares_utils";
+constexpr char add1_name[] = "equal_shares_add1";
+
+// Both functions share one call implementation; only the rule differs.
+template <Outcome outcome, const char* name>
+std::vector<ProjectId> call_rule(Passed<Identifiers> voters, Passed<Identifiers> projects,
+                                 Passed<Costs> cost, Passed<Supporters> approvers_utilities,
+                                 Passed<TotalUtilities> total_utility, Passed<Budget> total_budget) {
+    const PythonArguments arguments{voters.object, projects.object, cost.object,
+                                    approvers_utilities.object, total_utility.object,
+                                    total_budget.object};
     const std::optional<ConvertedArguments> converted = convert_arguments(arguments);
     if (!converted) {
-        raise_incompatible_arguments(function, arguments);
+        raise_incompatible_arguments(name, arguments);
     }
     return detail::identifiers_of(converted->election,
                                   outcome(converted->election, converted->total_budget));
@@ -129,25 +140,8 @@ int exec_module(PyObject* module_object) {
     }
     try {
         auto module = py::reinterpret_borrow<py::module_>(module_object);
-        // Both functions share one call implementation; only the rule differs.
-        module.def("equal_shares_utils",
-                   [](Passed<Identifiers> voters, Passed<Identifiers> projects, Passed<Costs> cost,
-                      Passed<Supporters> approvers_utilities, Passed<TotalUtilities> total_utility,
-                      Passed<Budget> total_budget) {
-                       return call_rule<detail::fixed_budget_outcome>(
-                           "equal_shares_utils",
-                           {voters.object, projects.object, cost.object, approvers_utilities.object,
-                            total_utility.object, total_budget.object});
-                   });
-        module.def("equal_shares_add1",
-                   [](Passed<Identifiers> voters, Passed<Identifiers> projects, Passed<Costs> cost,
-                      Passed<Supporters> approvers_utilities, Passed<TotalUtilities> total_utility,
-                      Passed<Budget> total_budget) {
-                       return call_rule<detail::add_one_outcome>(
-                           "equal_shares_add1",
-                           {voters.object, projects.object, cost.object, approvers_utilities.object,
-                            total_utility.object, total_budget.object});
-                   });
+        module.def(utils_name, &call_rule<detail::fixed_budget_outcome, utils_name>);
+        module.def(add1_name, &call_rule<detail::add_one_outcome, add1_name>);
         return 0;
     } catch (py::error_already_set& e) {
         py::raise_from(e, PyExc_ImportError, "initialization failed");

@@ -49,52 +49,13 @@ private:
     PyObject* object_;
 };
 
-// A float argument: float, int, or anything with __float__ or __index__.
-inline bool to_double(PyObject* value, double& out) {
-    if (PyFloat_CheckExact(value)) {
-        out = PyFloat_AS_DOUBLE(value);
-        return true;
-    }
+// Reads a number as the stock casters do: `read(value)` first, which may
+// run the object's hooks; when that fails for a number, once more through
+// `convert(value)` (float() or int()), whose result `accepts` must take.
+template <class T, class Read, class Accepts>
+bool read_number(PyObject* value, T& out, Read read, PyObject* (*convert)(PyObject*), Accepts accepts) {
     const Held held(value);
-    out = PyFloat_AsDouble(value);
-    if (!(out == -1.0 && PyErr_Occurred())) {
-        return true;
-    }
-    clear_conversion_error();
-    if (!PyNumber_Check(value)) {
-        return false;
-    }
-    // The stock caster tries once more through float(value).
-    PyObject* converted = PyNumber_Float(value);
-    if (converted == nullptr) {
-        clear_conversion_error();
-        return false;
-    }
-    const Held as_float = Held::steal(converted);
-    out = PyFloat_AsDouble(converted);
-    if (out == -1.0 && PyErr_Occurred()) {
-        clear_conversion_error();
-        return false;
-    }
-    return true;
-}
-
-// A signed 64-bit argument: int (bool included), anything with __index__,
-// or a number that int() converts; never a float.
-inline bool to_int64(PyObject* value, std::int64_t& out) {
-    if (PyLong_CheckExact(value)) {
-        out = PyLong_AsLongLong(value);
-        if (out == -1 && PyErr_Occurred()) {
-            clear_conversion_error();
-            return false;
-        }
-        return true;
-    }
-    if (PyFloat_Check(value)) {
-        return false;
-    }
-    const Held held(value);
-    out = PyLong_AsLongLong(value);
+    out = read(value);
     if (!(out == -1 && PyErr_Occurred())) {
         return true;
     }
@@ -102,22 +63,42 @@ inline bool to_int64(PyObject* value, std::int64_t& out) {
     if (!PyNumber_Check(value)) {
         return false;
     }
-    // The stock caster tries once more through int(value), strictly.
-    PyObject* converted = PyNumber_Long(value);
+    PyObject* converted = convert(value);
     if (converted == nullptr) {
         clear_conversion_error();
         return false;
     }
-    const Held as_int = Held::steal(converted);
-    if (PyFloat_Check(converted) || (!PyLong_Check(converted) && !PyIndex_Check(converted))) {
+    const Held as_number = Held::steal(converted);
+    if (!accepts(converted)) {
         return false;
     }
-    out = PyLong_AsLongLong(converted);
+    out = read(converted);
     if (out == -1 && PyErr_Occurred()) {
         clear_conversion_error();
         return false;
     }
     return true;
+}
+
+// A float argument: float, int, or anything with __float__ or __index__.
+inline bool to_double(PyObject* value, double& out) {
+    if (PyFloat_CheckExact(value)) {
+        out = PyFloat_AS_DOUBLE(value);
+        return true;
+    }
+    return read_number(value, out, PyFloat_AsDouble, PyNumber_Float, [](PyObject*) { return true; });
+}
+
+// A signed 64-bit argument: int (bool included), anything with __index__,
+// or a number that int() converts; never a float.
+inline bool to_int64(PyObject* value, std::int64_t& out) {
+    if (PyFloat_Check(value)) {
+        return false;
+    }
+    const auto read = [](PyObject* number) -> std::int64_t { return PyLong_AsLongLong(number); };
+    return read_number(value, out, read, PyNumber_Long, [](PyObject* converted) {
+        return !PyFloat_Check(converted) && (PyLong_Check(converted) || PyIndex_Check(converted));
+    });
 }
 
 // Raised for a container whose __len__ claims more items than memory could

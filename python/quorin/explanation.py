@@ -66,7 +66,7 @@ class Explanation:
 
 def explain(election: Election, winners: list[str], add_one: bool) -> Explanation:
     """The explanation of `winners`, the module's outcome of `election`."""
-    facts = _explanation.explain(*election.arguments(), add_one)
+    facts = _explanation.explain(election.arguments(), add_one)
     explained = [entry["project"] for entry in facts["winners"]]
     if explained != winners:
         raise RuntimeError(f"the explained winners {explained} are not the module's {winners}")

@@ -55,7 +55,7 @@ def test_explanations_of_generated_elections_agree_with_the_module(family, compl
         args = elections.FAMILIES[family](random.Random(f"explain-{family}-{seed}"))
         if not args[0]:
             continue
-        check_facts(args, _explanation.explain(*args, completion), completion)
+        check_facts(args, _explanation.explain(tuple(args), completion), completion)
 
 
 @pytest.mark.parametrize("rule", RULES)
@@ -65,7 +65,7 @@ def test_the_bundled_example_explained(rule):
     explanation = outcome.explanation
     assert list(explanation.purchases) == [w.project for w in outcome.winners]
     assert {p.project for p in explanation.not_bought} == set(election.projects) - set(explanation.purchases)
-    check_facts(election.arguments(), _explanation.explain(*election.arguments(), rule == "add-one"),
+    check_facts(election.arguments(), _explanation.explain(election.arguments(), rule == "add-one"),
                 rule == "add-one")
     if rule == "add-one":
         # Everything bought but RS-01 and RS-07, which the remaining money
