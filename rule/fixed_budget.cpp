@@ -43,14 +43,14 @@ struct PlainRun {
 }  // namespace
 
 void run_fixed_budget(const Election& election, double total_budget, Workspace& ws,
-                      std::vector<std::uint32_t>& winners) {
+                      std::vector<std::uint32_t>& winners, const Interruption& interruption) {
     ws.budget.assign(election.voter_slots, 0.0);
     if (election.voter_count > 0) {
         const double share = total_budget / static_cast<double>(election.voter_count);
         std::fill_n(ws.budget.begin(), election.listed_voters, share);
     }
     PlainRun run{election, ws.budget, ws.walk};
-    run_iterations(election, run, ws.state, winners);
+    run_iterations(election, run, ws.state, winners, interruption);
 }
 
 }  // namespace quorin::detail

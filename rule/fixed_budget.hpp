@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "election.hpp"
+#include "interruption.hpp"
 #include "payment_walk.hpp"
 #include "run_loop.hpp"
 
@@ -20,6 +21,6 @@ struct Workspace {
 
 // The winners, as candidate indices in the order they were bought.
 void run_fixed_budget(const Election& election, double total_budget, Workspace& workspace,
-                      std::vector<std::uint32_t>& winners);
+                      std::vector<std::uint32_t>& winners, const Interruption& interruption = {});
 
 }  // namespace quorin::detail

@@ -40,6 +40,7 @@ constexpr double most_growth = 16.0;
 struct Skipper {
     const Election& election;
     CompletionCounts& counts;
+    const Interruption& interruption;
     const double saturation;
     // Where bounds across a range of shares apply, they prove skips; for
     // other input, traced runs do.
@@ -65,7 +66,8 @@ struct Skipper {
 
     void run_at(double budget, std::vector<std::uint32_t>& winners) {
         ++counts.runs;
-        run_fixed_budget(election, budget, plain, winners);
+        interruption.poll();
+        run_fixed_budget(election, budget, plain, winners, interruption);
     }
 
     void rerun_at(double budget, std::vector<std::uint32_t>& winners) {
@@ -80,7 +82,8 @@ struct Skipper {
             return;
         }
         ++counts.runs;
-        trace_fixed_budget(election, budget, traced, winners, last);
+        interruption.poll();
+        trace_fixed_budget(election, budget, traced, winners, last, interruption);
     }
 
     double skip_ahead(double virtual_budget, const std::vector<std::uint32_t>& outcome) {
@@ -157,6 +160,7 @@ struct Skipper {
                 break;
             }
             ++counts.range_proofs;
+            interruption.poll();
             const RangeCheck check = outcome_holds_over(election, reached + 1, last, outcome, ranges);
             const double estimate = std::floor((last - reached) * check.reach);
             if (check.holds) {
@@ -223,7 +227,8 @@ struct Skipper {
         double target = std::floor(std::min(last.flip_share, *furthest));
         for (int attempt = 0; attempt < max_probes && target >= share + 2; ++attempt) {
             ++counts.runs;
-            trace_fixed_budget(election, voters * target, traced, probe_winners, probe);
+            interruption.poll();
+            trace_fixed_budget(election, voters * target, traced, probe_winners, probe, interruption);
             if (probe.certain && probe.matches && probe.compared == last.decisions.size()) {
                 return voters * target;
             }
@@ -236,8 +241,9 @@ struct Skipper {
 }  // namespace
 
 std::vector<std::uint32_t> complete_add_one_skipping(const Election& election, double total_budget,
-                                                     CompletionCounts& counts) {
-    Skipper skipper{election, counts, admitted_cost_and_saturation(election).second};
+                                                     CompletionCounts& counts,
+                                                     const Interruption& interruption) {
+    Skipper skipper{election, counts, interruption, admitted_cost_and_saturation(election).second};
     return complete_add_one_with(
         election, total_budget,
         [&](double budget, std::vector<std::uint32_t>& winners) { skipper.run_at(budget, winners); },

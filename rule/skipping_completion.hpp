@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "election.hpp"
+#include "interruption.hpp"
 
 namespace quorin::detail {
 
@@ -16,7 +17,9 @@ struct CompletionCounts {
     std::size_t range_proofs = 0;  // attempts at proving a range of shares
 };
 
+// `interruption` is polled before every run and proof, and inside runs.
 std::vector<std::uint32_t> complete_add_one_skipping(const Election& election, double total_budget,
-                                                     CompletionCounts& counts);
+                                                     CompletionCounts& counts,
+                                                     const Interruption& interruption = {});
 
 }  // namespace quorin::detail
