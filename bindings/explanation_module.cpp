@@ -8,6 +8,7 @@
 #include "add_one.hpp"
 #include "arguments.hpp"
 #include "outcomes.hpp"
+#include "pending_signals.hpp"
 #include "recorded_run.hpp"
 #include "skipping_completion.hpp"
 
@@ -53,14 +54,16 @@ py::dict explain(py::tuple arguments, bool completion) {
     if (completion) {
         detail::CompletionCounts counts;
         detail::CompletionEnd end;
-        outcome = detail::complete_add_one_skipping(election, budget, counts, &end);
+        outcome = detail::complete_add_one_skipping(election, budget, counts,
+                                                    bindings::by_pending_signals, &end);
         budget = end.kept_budget;
         explanation["stop"] = stop_name(end.stop);
     } else {
-        outcome = detail::fixed_budget_outcome(election, budget);
+        outcome = detail::fixed_budget_outcome(election, budget, bindings::by_pending_signals);
         explanation["stop"] = py::none();
     }
-    const detail::RunRecord record = detail::record_fixed_budget(election, budget);
+    const detail::RunRecord record =
+        detail::record_fixed_budget(election, budget, bindings::by_pending_signals);
     std::vector<std::uint32_t> recorded;
     for (const detail::WinnerRecord& winner : record.winners) {
         recorded.push_back(winner.candidate);

@@ -6,6 +6,7 @@
 #include "arguments.hpp"
 #include "equal_shares.hpp"
 #include "outcomes.hpp"
+#include "pending_signals.hpp"
 #include "version_guard.hpp"
 
 namespace py = pybind11;
@@ -104,7 +105,9 @@ std::string signature() {
     throw py::error_already_set();
 }
 
-using Outcome = std::vector<std::uint32_t> (*)(const detail::Election&, double);
+using Outcome = std::vector<std::uint32_t> (*)(const detail::Election&, double,
+                                                const detail::Interruption&);
+
 
 constexpr char utils_name[] = "equal_shares_utils";
 constexpr char add1_name[] = "equal_shares_add1";
@@ -121,8 +124,9 @@ std::vector<ProjectId> call_rule(Passed<Identifiers> voters, Passed<Identifiers>
     if (!converted) {
         raise_incompatible_arguments(name, arguments);
     }
-    return detail::identifiers_of(converted->election,
-                                  outcome(converted->election, converted->total_budget));
+    return detail::identifiers_of(converted->election, outcome(converted->election,
+                                                               converted->total_budget,
+                                                               by_pending_signals));
 }
 
 bool in_main_interpreter() { return PyInterpreterState_Get() == PyInterpreterState_Main(); }

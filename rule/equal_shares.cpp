@@ -17,18 +17,20 @@ void reject_nan_budget(double total_budget) {
     }
 }
 
-std::vector<std::uint32_t> fixed_budget_outcome(const Election& election, double total_budget) {
+std::vector<std::uint32_t> fixed_budget_outcome(const Election& election, double total_budget,
+                                                const Interruption& interruption) {
     reject_nan_budget(total_budget);
     Workspace workspace;
     std::vector<std::uint32_t> winners;
-    run_fixed_budget(election, total_budget, workspace, winners);
+    run_fixed_budget(election, total_budget, workspace, winners, interruption);
     return winners;
 }
 
-std::vector<std::uint32_t> add_one_outcome(const Election& election, double total_budget) {
+std::vector<std::uint32_t> add_one_outcome(const Election& election, double total_budget,
+                                           const Interruption& interruption) {
     reject_nan_budget(total_budget);
     CompletionCounts counts;
-    return complete_add_one_skipping(election, total_budget, counts);
+    return complete_add_one_skipping(election, total_budget, counts, interruption);
 }
 
 std::vector<ProjectId> identifiers_of(const Election& election,

@@ -13,10 +13,10 @@ void hand_out_shares(const Election& election, double total_budget, std::vector<
 }
 
 void run_fixed_budget(const Election& election, double total_budget, Workspace& ws,
-                      std::vector<std::uint32_t>& winners) {
+                      std::vector<std::uint32_t>& winners, const Interruption& interruption) {
     hand_out_shares(election, total_budget, ws.budget);
     PlainRun run{election, ws.budget, ws.walk};
-    run_iterations(election, run, ws.state, winners);
+    run_iterations(election, run, ws.state, winners, interruption);
 }
 
 }  // namespace quorin::detail

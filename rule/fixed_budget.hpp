@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "election.hpp"
+#include "interruption.hpp"
 #include "payment_walk.hpp"
 #include "run_loop.hpp"
 
@@ -68,6 +69,6 @@ void hand_out_shares(const Election& election, double total_budget, std::vector<
 
 // The winners, as candidate indices in the order they were bought.
 void run_fixed_budget(const Election& election, double total_budget, Workspace& workspace,
-                      std::vector<std::uint32_t>& winners);
+                      std::vector<std::uint32_t>& winners, const Interruption& interruption = {});
 
 }  // namespace quorin::detail

@@ -40,14 +40,15 @@ struct RecordingRun : PlainRun {
 
 }  // namespace
 
-RunRecord record_fixed_budget(const Election& election, double total_budget) {
+RunRecord record_fixed_budget(const Election& election, double total_budget,
+                              const Interruption& interruption) {
     RunRecord record;
     record.candidates.resize(election.candidates.size());
     Workspace workspace;
     hand_out_shares(election, total_budget, workspace.budget);
     RecordingRun run{{election, workspace.budget, workspace.walk}, record};
     std::vector<std::uint32_t> winners;
-    run_iterations(election, run, workspace.state, winners);
+    run_iterations(election, run, workspace.state, winners, interruption);
     for (std::size_t c = 0; c < election.candidates.size(); ++c) {
         const Candidate& candidate = election.candidates[c];
         for (std::size_t i = candidate.first_pair; i < candidate.end_pair; ++i) {

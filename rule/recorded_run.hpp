@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "election.hpp"
+#include "interruption.hpp"
 
 namespace quorin::detail {
 
@@ -39,6 +40,7 @@ struct RunRecord {
     std::vector<CandidateRecord> candidates;  // by candidate index
 };
 
-RunRecord record_fixed_budget(const Election& election, double total_budget);
+RunRecord record_fixed_budget(const Election& election, double total_budget,
+                              const Interruption& interruption = {});
 
 }  // namespace quorin::detail

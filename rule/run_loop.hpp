@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "election.hpp"
+#include "interruption.hpp"
 #include "tie_break.hpp"
 
 namespace quorin::detail {
@@ -61,13 +62,14 @@ struct RunState {
     std::vector<char> moved;  // per candidate: dropped or revalued
 };
 
-// The policy has set every voter's starting budget. It supplies Number,
+// The policy has set every voter's starting budget; `interruption` is
+// polled every few thousand supporters examined. It supplies Number,
 // zero(), examine(candidate) -> {affordable, optional<Number> payment},
 // votes(cost, payment), stored(votes), exceeds(best, stored), greater(a, b),
 // equal(a, b), price(cost, best) and charge(winner, price).
 template <class Policy>
 void run_iterations(const Election& election, Policy& policy, RunState& rs,
-                    std::vector<std::uint32_t>& winners) {
+                    std::vector<std::uint32_t>& winners, const Interruption& interruption) {
     using Number = typename Policy::Number;
     const auto& candidates = election.candidates;
     winners.clear();
@@ -85,6 +87,7 @@ void run_iterations(const Election& election, Policy& policy, RunState& rs,
     };
     std::sort(rs.scan_order.begin(), rs.scan_order.end(), scans_before);
 
+    std::size_t walked = 0;  // supporters since the last poll
     while (!rs.scan_order.empty()) {
         Number best_votes = policy.zero();
         rs.best.clear();
@@ -95,6 +98,11 @@ void run_iterations(const Election& election, Policy& policy, RunState& rs,
                 break;
             }
             const Candidate& candidate = candidates[c];
+            walked += candidate.end_pair - candidate.first_pair;
+            if (walked >= supporters_between_polls) {
+                walked = 0;
+                interruption.poll();
+            }
             const auto examination = policy.examine(candidate);
             if (!examination.affordable) {
                 rs.unaffordable.push_back(c);

@@ -246,7 +246,7 @@ private:
         const Line& other = ws_.stored[d].low;
         double earliest = never;
         const auto note = [&](double k, double t0, double t1) {
-            const double least = std::floor(std::min(at_least(other, t0), at_least(other, t1)));
+            const double least = std::floor(std::min(least_at(other, t0), least_at(other, t1)));
             if (c < d ? k >= least : k > least) {
                 earliest = std::min(earliest, t0);
             }
@@ -319,6 +319,29 @@ private:
                std::all_of(ws_.contenders.begin(), ws_.contenders.end(), offers_at_most_stored);
     }
 
+    // Whether `c`, wherever it has a count, offers fewer votes than the
+    // winner, or exactly as many with the tie-break preferring the winner:
+    // by cost, by total utility, or by coming first in the scan everywhere.
+    bool loses_for_certain(std::uint32_t c, std::uint32_t winner) const {
+        const Offer& offer = ws_.offers[c];
+        const Offer& winning = ws_.offers[winner];
+        if (!offer.votes_fixed || !winning.votes_fixed || offer.fixed_votes > winning.fixed_votes) {
+            return false;
+        }
+        if (offer.fixed_votes < winning.fixed_votes) {
+            return true;
+        }
+        const Candidate& own = election_.candidates[c];
+        const Candidate& won = election_.candidates[winner];
+        if (won.cost != own.cost) {
+            return won.cost < own.cost;
+        }
+        if (won.total_utility != own.total_utility) {
+            return won.total_utility > own.total_utility;
+        }
+        return ahead_from(c, winner) > 1;
+    }
+
     // Whether, at every share, the iteration buys `winner` and leaves the
     // other candidates within the stored bounds set for the next one.
     bool settles_iteration(std::uint32_t winner) {
@@ -361,6 +384,9 @@ private:
                           proved_;
                 reach_ = std::min(reach_, kept);
             }
+            if (loses_for_certain(c, winner)) {
+                continue;
+            }
             const double examined_from = std::max(reached, offer.affordable_from);
             reach_ = std::min(reach_, ceiling_kept(offer.votes_under, winning.votes.low, examined_from));
             proved_ = ceiling_under(offer.votes_under, winning.votes.low, examined_from, 1.0, true) && proved_;
@@ -393,6 +419,7 @@ private:
     bool evaluate(std::uint32_t c) {
         const Candidate& candidate = election_.candidates[c];
         Offer& offer = ws_.offers[c];
+        offer.votes_fixed = false;
         const double cost = candidate.cost;
         const auto total_utility = static_cast<double>(candidate.total_utility);
         const std::size_t supporters = candidate.end_pair - candidate.first_pair;
@@ -425,6 +452,11 @@ private:
         // With that much to spare the walk stops at every share too: its
         // last supporter can always bear what is left.
         offer.votes_everywhere = not_over(cost_line, offer.money.low);
+        // A lone supporter's walk computes one payment only, where it stops.
+        if (supporters == 1) {
+            offer.votes_fixed = true;
+            offer.fixed_votes = cost / (cost / total_utility);
+        }
         // Before the money can reach the cost, the candidate is unaffordable.
         const Line& most = offer.money.high;
         offer.affordable_from =
@@ -452,6 +484,8 @@ private:
                 offer.payment = {{*payment, *payment}, {*payment, *payment}};
                 offer.votes = {{votes, votes}, {votes, votes}};
                 offer.votes_under = {{offer.votes.high}, 1};
+                offer.votes_fixed = true;
+                offer.fixed_votes = votes;
                 return true;
             }
             payment_first = examine(election_, candidate, ws_.low_first, ws_.walk).maximum_payment;
@@ -604,6 +638,9 @@ private:
 bool share_range_bounds_apply(const Election& election) {
     for (std::size_t c = 0; c < election.candidates.size(); ++c) {
         const Candidate& candidate = election.candidates[c];
+        if (candidate.cost == std::numeric_limits<double>::infinity()) {
+            continue;
+        }
         // Totals, and so stored values, stay below 2^52, where doubles hold
         // every whole number with room to spare.
         if (!std::isfinite(candidate.cost) || candidate.total_utility <= 0 ||

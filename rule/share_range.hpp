@@ -38,6 +38,9 @@ struct Ceiling {
 struct Offer {
     bool maybe_affordable;  // at some share
     bool votes_everywhere;  // affordable, with a walk that stops, at every share
+    // Where it has a count, that is fixed_votes, computed as the run does.
+    bool votes_fixed;
+    double fixed_votes;
     Band money;             // the money its supporters hold
     double affordable_from; // the part of the range before which it is not
     Band payment;           // the maximum payment, where it has one
@@ -64,7 +67,8 @@ struct RangeWorkspace {
 
 // Whether the bounds hold for this election at all: they rest on positive
 // whole utilities whose sum is each project's total utility, and on finite
-// costs.
+// costs, except that a project of infinite cost is never affordable at a
+// finite share and so needs nothing.
 bool share_range_bounds_apply(const Election& election);
 
 struct RangeCheck {

@@ -40,6 +40,7 @@ constexpr double most_growth = 16.0;
 struct Skipper {
     const Election& election;
     CompletionCounts& counts;
+    const Interruption& interruption;
     const double saturation;
     // Where bounds across a range of shares apply, they prove skips; for
     // other input, traced runs do.
@@ -65,7 +66,8 @@ struct Skipper {
 
     void run_at(double budget, std::vector<std::uint32_t>& winners) {
         ++counts.runs;
-        run_fixed_budget(election, budget, plain, winners);
+        interruption.poll();
+        run_fixed_budget(election, budget, plain, winners, interruption);
     }
 
     void rerun_at(double budget, std::vector<std::uint32_t>& winners) {
@@ -80,7 +82,8 @@ struct Skipper {
             return;
         }
         ++counts.runs;
-        trace_fixed_budget(election, budget, traced, winners, last);
+        interruption.poll();
+        trace_fixed_budget(election, budget, traced, winners, last, interruption);
     }
 
     double skip_ahead(double virtual_budget, const std::vector<std::uint32_t>& outcome) {
@@ -117,8 +120,10 @@ struct Skipper {
     }
 
     // Proves that the steps after the rerun at `virtual_budget`, which gave
-    // `outcome`, give it too, over as many steps as it can: the steps from
-    // share + 1 to share + length.
+    // `outcome`, give it too, as far as it can: lengths grow while ranges
+    // are proved one after another, and once one fails they halve until the
+    // shortest, so a stretch of N unchanged steps costs O(log N) proofs and
+    // no run, whatever its length.
     double skip_over_range(double virtual_budget, const std::vector<std::uint32_t>& outcome) {
         const double voters = static_cast<double>(election.voter_count);
         const double share = virtual_budget / voters;
@@ -133,31 +138,56 @@ struct Skipper {
             return virtual_budget;
         }
         const std::optional<double> furthest = furthest_share(share);
+        if (!furthest) {
+            return virtual_budget;
+        }
         // Up to where the last attempt for this outcome estimated a proof
         // could reach; for a new outcome, a length like the last one proved.
         double length = range;
         if (std::isfinite(horizon)) {
             length = std::max(shortest_range, std::min(range, std::floor(horizon - share)));
         }
-        for (int attempt = 0; furthest && attempt < max_probes; ++attempt) {
-            const double last = std::min(share + length, *furthest);
-            if (last < share + shortest_range) {
+        // The end of the shortest range that failed: the change lies
+        // before it. Failures alternate between the share where the proof's
+        // lines estimate the change and halving, so that a poor estimate
+        // still costs only a logarithmic number of proofs.
+        double reached = share;
+        double failed = std::numeric_limits<double>::infinity();
+        int failures = 0;
+        for (;;) {
+            const double last = std::min(reached + length, *furthest);
+            if (last < reached + shortest_range) {
                 break;
             }
             ++counts.range_proofs;
-            const RangeCheck check = outcome_holds_over(election, share + 1, last, outcome, ranges);
-            const double reachable = share + 1 + (last - share - 1) * check.reach;
+            interruption.poll();
+            const RangeCheck check = outcome_holds_over(election, reached + 1, last, outcome, ranges);
+            const double estimate = std::floor((last - reached) * check.reach);
             if (check.holds) {
-                horizon = reachable;
-                range = std::floor(std::min(reachable, share + most_growth * (last - share)) - share);
-                plain_reruns = 0;
-                return voters * last;
+                reached = last;
+                length = std::isinf(failed) ? std::min(estimate, most_growth * (last - share))
+                                            : std::floor((failed - reached) / 2);
+                continue;
             }
-            length = std::floor(check.reach > 0 ? reachable - share : (last - share) / 8);
-            horizon = share + length;
+            failed = last;
+            ++failures;
+            if (estimate <= 0) {
+                // Failing at its first share, only the shortest range is
+                // left worth a try.
+                length = length > shortest_range ? shortest_range : 0;
+            } else {
+                length = failures % 2 == 1 ? estimate : std::min(std::floor(length / 2), estimate);
+            }
         }
-        back_off();
-        return virtual_budget;
+        if (reached == share) {
+            horizon = share + length;
+            back_off();
+            return virtual_budget;
+        }
+        horizon = -std::numeric_limits<double>::infinity();
+        range = std::max(first_range, reached - share);
+        plain_reruns = 0;
+        return voters * reached;
     }
 
     // Follows how many steps outcomes last: a rerun at `share` gave
@@ -197,7 +227,8 @@ struct Skipper {
         double target = std::floor(std::min(last.flip_share, *furthest));
         for (int attempt = 0; attempt < max_probes && target >= share + 2; ++attempt) {
             ++counts.runs;
-            trace_fixed_budget(election, voters * target, traced, probe_winners, probe);
+            interruption.poll();
+            trace_fixed_budget(election, voters * target, traced, probe_winners, probe, interruption);
             if (probe.certain && probe.matches && probe.compared == last.decisions.size()) {
                 return voters * target;
             }
@@ -210,8 +241,10 @@ struct Skipper {
 }  // namespace
 
 std::vector<std::uint32_t> complete_add_one_skipping(const Election& election, double total_budget,
-                                                     CompletionCounts& counts, CompletionEnd* end) {
-    Skipper skipper{election, counts, admitted_cost_and_saturation(election).second};
+                                                     CompletionCounts& counts,
+                                                     const Interruption& interruption,
+                                                     CompletionEnd* end) {
+    Skipper skipper{election, counts, interruption, admitted_cost_and_saturation(election).second};
     return complete_add_one_with(
         election, total_budget,
         [&](double budget, std::vector<std::uint32_t>& winners) { skipper.run_at(budget, winners); },

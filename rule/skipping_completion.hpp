@@ -9,6 +9,7 @@
 
 #include "add_one.hpp"
 #include "election.hpp"
+#include "interruption.hpp"
 
 namespace quorin::detail {
 
@@ -17,8 +18,10 @@ struct CompletionCounts {
     std::size_t range_proofs = 0;  // attempts at proving a range of shares
 };
 
+// `interruption` is polled before every run and proof, and inside runs.
 std::vector<std::uint32_t> complete_add_one_skipping(const Election& election, double total_budget,
                                                      CompletionCounts& counts,
+                                                     const Interruption& interruption = {},
                                                      CompletionEnd* end = nullptr);
 
 }  // namespace quorin::detail

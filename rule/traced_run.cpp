@@ -225,7 +225,8 @@ struct TracingRun {
 }  // namespace
 
 void trace_fixed_budget(const Election& election, double total_budget, TraceWorkspace& ws,
-                        std::vector<std::uint32_t>& winners, RunTrace& trace) {
+                        std::vector<std::uint32_t>& winners, RunTrace& trace,
+                        const Interruption& interruption) {
     trace.decisions.clear();
     trace.compared = 0;
     trace.matches = true;
@@ -243,7 +244,7 @@ void trace_fixed_budget(const Election& election, double total_budget, TraceWork
     ws.histories = 2;
 
     TracingRun run{election, share, ws, trace};
-    run_iterations(election, run, ws.state, winners);
+    run_iterations(election, run, ws.state, winners, interruption);
 }
 
 }  // namespace quorin::detail

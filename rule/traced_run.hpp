@@ -51,6 +51,7 @@ struct TraceWorkspace {
 // Runs the rule at `total_budget` and fills `trace`; when trace.reference is
 // set, compares the decisions with it instead of recording them.
 void trace_fixed_budget(const Election& election, double total_budget, TraceWorkspace& workspace,
-                        std::vector<std::uint32_t>& winners, RunTrace& trace);
+                        std::vector<std::uint32_t>& winners, RunTrace& trace,
+                        const Interruption& interruption);
 
 }  // namespace quorin::detail
