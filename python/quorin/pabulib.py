@@ -19,6 +19,13 @@ import re
 from collections.abc import Iterator
 from dataclasses import dataclass, field
 from pathlib import Path
+from typing import TYPE_CHECKING, TypeAlias
+
+if TYPE_CHECKING:
+    from quorinbindings import _Arguments
+
+    # The six arguments of quorinbindings' functions, as its stub types them.
+    Arguments: TypeAlias = _Arguments
 
 SECTIONS = ("META", "PROJECTS", "VOTES")
 REQUIRED_COLUMNS = {
@@ -46,15 +53,6 @@ REPEAT_READINGS = {
 # anything float() would also take ("1e6", "nan", "1_000") is a mistake here.
 AMOUNT = re.compile(r"\d+(?:\.\d+)?")
 WHOLE_NUMBER = re.compile(r"\d+")
-
-Arguments = tuple[
-    list[str],
-    list[str],
-    dict[str, float],
-    dict[str, list[tuple[str, int]]],
-    dict[str, int],
-    float,
-]
 
 
 class PabulibError(ValueError):
