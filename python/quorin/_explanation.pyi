@@ -2,6 +2,6 @@
 # fixed budget or of the add-one completion.
 import typing
 
-from quorin.pabulib import Arguments
+from quorinbindings import _Arguments
 
-def explain(arguments: Arguments, completion: bool, /) -> dict[str, typing.Any]: ...
+def explain(arguments: _Arguments, completion: bool, /) -> dict[str, typing.Any]: ...

@@ -3,20 +3,30 @@ figures a reader of the result asks for."""
 
 from __future__ import annotations
 
+from collections.abc import Callable
 from dataclasses import dataclass
+from typing import TYPE_CHECKING
 
 import quorinbindings
 
 from quorin.explanation import Explanation, explain
 from quorin.pabulib import Election
 
+if TYPE_CHECKING:
+    from quorin.pabulib import Arguments
+
+
+@dataclass(frozen=True)
+class Rule:
+    # quorinbindings' function that computes the winners.
+    winners: Callable[[*Arguments], list[str]]
+    # How tables name it.
+    title: str
+
+
 RULES = {
-    "add-one": quorinbindings.equal_shares_add1,
-    "fixed": quorinbindings.equal_shares_utils,
-}
-RULE_TITLES = {
-    "add-one": "Equal Shares with add-one completion",
-    "fixed": "Equal Shares with the fixed budget",
+    "add-one": Rule(quorinbindings.equal_shares_add1, "Equal Shares with add-one completion"),
+    "fixed": Rule(quorinbindings.equal_shares_utils, "Equal Shares with the fixed budget"),
 }
 
 
@@ -69,7 +79,7 @@ def compute_outcome(election: Election, rule: str, explained: bool = False) -> O
     """The outcome of `rule`; with its explanation when `explained`."""
     winners: list[Winner] = []
     running_total = 0.0
-    projects = RULES[rule](*election.arguments())
+    projects = RULES[rule].winners(*election.arguments())
     for position, project in enumerate(projects, start=1):
         cost = election.cost[project]
         running_total += cost

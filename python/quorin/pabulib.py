@@ -19,6 +19,13 @@ import re
 from collections.abc import Iterator
 from dataclasses import dataclass, field
 from pathlib import Path
+from typing import TYPE_CHECKING, TypeAlias
+
+if TYPE_CHECKING:
+    from quorinbindings import _Arguments
+
+    # The six arguments of quorinbindings' functions, as its stub types them.
+    Arguments: TypeAlias = _Arguments
 
 SECTIONS = ("META", "PROJECTS", "VOTES")
 REQUIRED_COLUMNS = {
@@ -47,15 +54,6 @@ REPEAT_READINGS = {
 AMOUNT = re.compile(r"\d+(?:\.\d+)?")
 WHOLE_NUMBER = re.compile(r"\d+")
 
-Arguments = tuple[
-    list[str],
-    list[str],
-    dict[str, float],
-    dict[str, list[tuple[str, int]]],
-    dict[str, int],
-    float,
-]
-
 
 class PabulibError(ValueError):
     """A .pb file that cannot be read as an election."""
@@ -70,6 +68,16 @@ class PabulibError(ValueError):
         # Worker processes hand errors back pickled; the default would call
         # __init__ with the message alone.
         return (PabulibError, (self.path, self.line, self.problem))
+
+
+class _Malformed(Exception):
+    """What the reader's helpers raise: the line and the problem, to which
+    read_election adds the file."""
+
+    def __init__(self, line: int, problem: str) -> None:
+        super().__init__(line, problem)
+        self.line = line
+        self.problem = problem
 
 
 @dataclass(frozen=True)
@@ -177,15 +185,15 @@ def read_election(path: str | Path) -> Election:
     it is malformed, and OSError when it cannot be read."""
     path = Path(path)
     data = path.read_bytes()
-    try:
-        text = data.decode("utf-8-sig")
-    except UnicodeDecodeError as error:
-        raise PabulibError(path, data.count(b"\n", 0, error.start) + 1, "not UTF-8 text") from None
     flaws = _Flaws()
-    sections = _split_sections(path, text, flaws)
-    meta, budget, vote_type = _read_meta(path, sections["META"])
-    projects, cost, names, selected = _read_projects(path, sections["PROJECTS"])
-    voters, approvers_utilities = _read_votes(path, sections["VOTES"], vote_type, cost, flaws)
+    try:
+        text = _decoded(data)
+        sections = _split_sections(text, flaws)
+        meta, budget, vote_type = _read_meta(sections["META"])
+        projects, cost, names, selected = _read_projects(sections["PROJECTS"])
+        voters, approvers_utilities = _read_votes(sections["VOTES"], vote_type, cost, flaws)
+    except _Malformed as malformed:
+        raise PabulibError(path, malformed.line, malformed.problem) from None
     return Election(
         voters=voters,
         projects=projects,
@@ -200,7 +208,14 @@ def read_election(path: str | Path) -> Election:
     )
 
 
-def _numbered_rows(path: Path, text: str, flaws: _Flaws) -> Iterator[tuple[int, list[str]]]:
+def _decoded(data: bytes) -> str:
+    try:
+        return data.decode("utf-8-sig")
+    except UnicodeDecodeError as error:
+        raise _Malformed(data.count(b"\n", 0, error.start) + 1, "not UTF-8 text")
+
+
+def _numbered_rows(text: str, flaws: _Flaws) -> Iterator[tuple[int, list[str]]]:
     """Rows with the line each starts on (a quoted field may span lines)."""
     stream = io.StringIO(text, newline="")
     reader = csv.reader(stream, delimiter=DELIMITER, strict=True)
@@ -219,7 +234,7 @@ def _numbered_rows(path: Path, text: str, flaws: _Flaws) -> Iterator[tuple[int, 
             return
         except csv.Error as error:
             if str(error) != QUOTE_THEN_TEXT:
-                raise PabulibError(path, start, f"unreadable row: {error}") from None
+                raise _Malformed(start, f"unreadable row: {error}")
         # Read the failed row again from its first line as a lenient reader
         # does, then let the strict reader go on after it. Irregular rows
         # are rare, so only they pay for splitting the text into lines.
@@ -230,7 +245,7 @@ def _numbered_rows(path: Path, text: str, flaws: _Flaws) -> Iterator[tuple[int, 
         try:
             row = next(lenient)
         except csv.Error as error:
-            raise PabulibError(path, start, f"unreadable row: {error}") from None
+            raise _Malformed(start, f"unreadable row: {error}")
         # The lenient reader agrees with the strict one up to the flaw, so it
         # reads at least the lines the strict one did.
         for _ in range(lenient.line_num - (reader.line_num + skipped - start + 1)):
@@ -241,32 +256,31 @@ def _numbered_rows(path: Path, text: str, flaws: _Flaws) -> Iterator[tuple[int, 
         start += lenient.line_num
 
 
-def _split_sections(path: Path, text: str, flaws: _Flaws) -> dict[str, _Section]:
+def _split_sections(text: str, flaws: _Flaws) -> dict[str, _Section]:
     sections: dict[str, _Section] = {}
     current: _Section | None = None
     last_line = 1  # an empty file is missing its sections at line 1
-    for line, row in _numbered_rows(path, text, flaws):
+    for line, row in _numbered_rows(text, flaws):
         last_line = line
         # A one-field row naming a section can only be a section line: every
         # section's header has at least two columns.
         if len(row) == 1 and row[0].strip() in SECTIONS:
             name = row[0].strip()
             if name in sections:
-                raise PabulibError(path, line, f"section {name} appears a second time")
+                raise _Malformed(line, f"section {name} appears a second time")
             expected = SECTIONS[len(sections)]
             if name != expected:
-                raise PabulibError(path, line, f"section {name} comes where {expected} should")
+                raise _Malformed(line, f"section {name} comes where {expected} should")
             current = sections[name] = _Section(name)
             continue
         if current is None:
-            raise PabulibError(path, line, "expected the line META before anything else")
+            raise _Malformed(line, "expected the line META before anything else")
         if not current.header:
-            _check_header(path, line, current.name, row)
+            _check_header(line, current.name, row)
             current.header, current.header_line = row, line
             continue
         if len(row) != len(current.header):
-            raise PabulibError(
-                path,
+            raise _Malformed(
                 line,
                 f"{current.name} row has {len(row)} fields, "
                 f"its header names {len(current.header)}",
@@ -274,46 +288,45 @@ def _split_sections(path: Path, text: str, flaws: _Flaws) -> dict[str, _Section]
         current.rows.append((line, dict(zip(current.header, row))))
     for name in SECTIONS:
         if name not in sections:
-            raise PabulibError(path, last_line, f"section {name} is missing")
+            raise _Malformed(last_line, f"section {name} is missing")
         if not sections[name].header:
-            raise PabulibError(path, last_line, f"section {name} has no header line")
+            raise _Malformed(last_line, f"section {name} has no header line")
     return sections
 
 
-def _check_header(path: Path, line: int, section: str, header: list[str]) -> None:
+def _check_header(line: int, section: str, header: list[str]) -> None:
     seen: set[str] = set()
     for column in header:
         if column in seen:
-            raise PabulibError(path, line, f"{section} header names column {column!r} twice")
+            raise _Malformed(line, f"{section} header names column {column!r} twice")
         seen.add(column)
     for column in REQUIRED_COLUMNS[section]:
         if column not in seen:
-            raise PabulibError(path, line, f"{section} header lacks the column {column!r}")
+            raise _Malformed(line, f"{section} header lacks the column {column!r}")
 
 
-def _amount(path: Path, line: int, what: str, text: str) -> float:
+def _amount(line: int, what: str, text: str) -> float:
     if not AMOUNT.fullmatch(text):
-        raise PabulibError(path, line, f"{what} {text!r} is not a non-negative decimal number")
+        raise _Malformed(line, f"{what} {text!r} is not a non-negative decimal number")
     return float(text)
 
 
-def _read_meta(path: Path, section: _Section) -> tuple[dict[str, str], float, str]:
+def _read_meta(section: _Section) -> tuple[dict[str, str], float, str]:
     meta: dict[str, str] = {}
     key_lines: dict[str, int] = {}
     for line, row in section.rows:
         key = row["key"]
         if key in meta:
-            raise PabulibError(path, line, f"META key {key!r} appears a second time")
+            raise _Malformed(line, f"META key {key!r} appears a second time")
         meta[key] = row["value"]
         key_lines[key] = line
     for key in ("budget", "vote_type"):
         if key not in meta:
-            raise PabulibError(path, section.header_line, f"META has no {key!r}")
-    budget = _amount(path, key_lines["budget"], "budget", meta["budget"])
+            raise _Malformed(section.header_line, f"META has no {key!r}")
+    budget = _amount(key_lines["budget"], "budget", meta["budget"])
     vote_type = meta["vote_type"]
     if vote_type not in VOTE_TYPES:
-        raise PabulibError(
-            path,
+        raise _Malformed(
             key_lines["vote_type"],
             f"vote_type {vote_type!r} is not one of {', '.join(VOTE_TYPES)}",
         )
@@ -321,7 +334,7 @@ def _read_meta(path: Path, section: _Section) -> tuple[dict[str, str], float, st
 
 
 def _read_projects(
-    path: Path, section: _Section
+    section: _Section,
 ) -> tuple[list[str], dict[str, float], dict[str, str], tuple[str, ...] | None]:
     has_selected = "selected" in section.header
     projects: list[str] = []
@@ -331,26 +344,24 @@ def _read_projects(
     for line, row in section.rows:
         project = row["project_id"]
         if not project:
-            raise PabulibError(path, line, "empty project_id")
+            raise _Malformed(line, "empty project_id")
         if project in cost:
-            raise PabulibError(path, line, f"project {project!r} is listed a second time")
+            raise _Malformed(line, f"project {project!r} is listed a second time")
         projects.append(project)
-        cost[project] = _amount(path, line, f"cost of project {project!r}", row["cost"])
+        cost[project] = _amount(line, f"cost of project {project!r}", row["cost"])
         names[project] = row.get("name", "")
         if has_selected:
             mark = row["selected"]
             if not WHOLE_NUMBER.fullmatch(mark):
-                raise PabulibError(
-                    path, line, f"selected {mark!r} of project {project!r} is not a whole number"
+                raise _Malformed(
+                    line, f"selected {mark!r} of project {project!r} is not a whole number"
                 )
             if int(mark) != 0:
                 selected.append(project)
     return projects, cost, names, tuple(selected) if has_selected else None
 
 
-def _utilities(
-    path: Path, line: int, row: dict[str, str], vote_type: str, listed: list[str]
-) -> list[int]:
+def _utilities(line: int, row: dict[str, str], vote_type: str, listed: list[str]) -> list[int]:
     if vote_type in APPROVAL_TYPES:
         return [1] * len(listed)
     if vote_type == "ordinal":
@@ -358,21 +369,19 @@ def _utilities(
         return list(range(len(listed), 0, -1))
     points = row["points"].split(",") if row["points"] else []
     if len(points) != len(listed):
-        raise PabulibError(
-            path, line, f"{len(listed)} projects listed but {len(points)} points given"
-        )
+        raise _Malformed(line, f"{len(listed)} projects listed but {len(points)} points given")
     for value in points:
         if not WHOLE_NUMBER.fullmatch(value):
-            raise PabulibError(path, line, f"points {value!r} is not a whole number")
+            raise _Malformed(line, f"points {value!r} is not a whole number")
     return [int(value) for value in points]
 
 
 def _read_votes(
-    path: Path, section: _Section, vote_type: str, cost: dict[str, float], flaws: _Flaws
+    section: _Section, vote_type: str, cost: dict[str, float], flaws: _Flaws
 ) -> tuple[list[str], dict[str, list[tuple[str, int]]]]:
     if vote_type in POINTS_TYPES and "points" not in section.header:
-        raise PabulibError(
-            path, section.header_line, f"{vote_type} ballots need a 'points' column in VOTES"
+        raise _Malformed(
+            section.header_line, f"{vote_type} ballots need a 'points' column in VOTES"
         )
     voters: list[str] = []
     seen_voters: set[str] = set()
@@ -380,21 +389,21 @@ def _read_votes(
     for line, row in section.rows:
         voter = row["voter_id"]
         if not voter:
-            raise PabulibError(path, line, "empty voter_id")
+            raise _Malformed(line, "empty voter_id")
         if voter in seen_voters:
-            raise PabulibError(path, line, f"voter {voter!r} votes a second time")
+            raise _Malformed(line, f"voter {voter!r} votes a second time")
         seen_voters.add(voter)
         voters.append(voter)
         # An empty vote is a blank ballot: the voter still gets a share.
         listed = row["vote"].split(",") if row["vote"] else []
         for project in listed:
             if project not in cost:
-                raise PabulibError(path, line, f"vote for unknown project {project!r}")
+                raise _Malformed(line, f"vote for unknown project {project!r}")
         if len(set(listed)) != len(listed):
             flaws.note("repeat", line)
-            listed, utilities = _without_repeats(path, line, row, vote_type, listed)
+            listed, utilities = _without_repeats(line, row, vote_type, listed)
         else:
-            utilities = _utilities(path, line, row, vote_type, listed)
+            utilities = _utilities(line, row, vote_type, listed)
         for project, utility in zip(listed, utilities):
             # Zero points say nothing in favour of the project.
             if utility > 0:
@@ -403,17 +412,17 @@ def _read_votes(
 
 
 def _without_repeats(
-    path: Path, line: int, row: dict[str, str], vote_type: str, listed: list[str]
+    line: int, row: dict[str, str], vote_type: str, listed: list[str]
 ) -> tuple[list[str], list[int]]:
     """A vote that lists a project more than once, read as REPEAT_READINGS says."""
     if vote_type not in POINTS_TYPES:
         # An approval counts once; a ranking places the project where it
         # first appears, and the places after it close up.
         once = list(dict.fromkeys(listed))
-        return once, _utilities(path, line, row, vote_type, once)
+        return once, _utilities(line, row, vote_type, once)
     # Points are checked against every listing, as the file gives them.
     merged: dict[str, int] = {}
-    for project, points in zip(listed, _utilities(path, line, row, vote_type, listed)):
+    for project, points in zip(listed, _utilities(line, row, vote_type, listed)):
         if vote_type == "cumulative":
             # Cumulative points are a total spread over projects: summing
             # keeps all the voter gave, and never more than the ballot allows.

@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+from dataclasses import fields
 from pathlib import Path
 from typing import Any
 
@@ -10,7 +11,10 @@ from rich.table import Table
 from rich.text import Text
 
 from quorin.explanation import Explanation
-from quorin.outcome import RULE_TITLES, Outcome
+from quorin.outcome import RULES, Outcome
+
+# The JSON names of fields that are named otherwise in the dataclasses.
+JSON_NAMES = {"project": "id"}
 
 
 def amount(value: float) -> str:
@@ -56,7 +60,7 @@ def outcome_view(path: Path, outcome: Outcome, compare: bool) -> RenderableType:
 
     explanation = outcome.explanation
     table = _table(
-        f"Winners by {RULE_TITLES[outcome.rule]}",
+        f"Winners by {RULES[outcome.rule].title}",
         [
             ("#", "right"),
             ("Project", "left"),
@@ -165,6 +169,11 @@ def _differences_view(outcome: Outcome) -> RenderableType:
     return table
 
 
+def _data(instance: Any) -> dict[str, Any]:
+    """A dataclass's fields by their JSON names, in the order declared."""
+    return {JSON_NAMES.get(f.name, f.name): getattr(instance, f.name) for f in fields(instance)}
+
+
 def outcome_data(path: Path, outcome: Outcome, compare: bool) -> dict[str, Any]:
     election = outcome.election
     data: dict[str, Any] = {
@@ -177,49 +186,26 @@ def outcome_data(path: Path, outcome: Outcome, compare: bool) -> dict[str, Any]:
         "budget": election.total_budget,
         "spent": outcome.spent,
         "left": outcome.left,
-        "winners": [
-            {
-                "position": winner.position,
-                "id": winner.project,
-                "name": winner.name,
-                "cost": winner.cost,
-                "supporters": winner.supporters,
-                "running_total": winner.running_total,
-            }
-            for winner in outcome.winners
-        ],
+        "winners": [_data(winner) for winner in outcome.winners],
     }
     explanation = outcome.explanation
     if explanation is not None:
         for winner in data["winners"]:
-            purchase = explanation.purchases[winner["id"]]
-            winner.update(
-                round=purchase.round,
-                price_per_utility=purchase.price_per_utility,
-                payers=purchase.payers,
-                payers_who_paid_all_they_had=purchase.payers_who_paid_all_they_had,
-                paid=purchase.paid,
-            )
+            winner.update(_data(explanation.purchases[winner["id"]]))
         data["share"] = explanation.share
         data["stopped"] = explanation.stop
+        # The id, the file's name and cost, then the rest of the project's fields;
+        # repeating the id there leaves it first.
         data["not_bought"] = [
             {
                 "id": project.project,
                 "name": election.names[project.project],
                 "cost": election.cost[project.project],
-                "reason": project.reason,
-                "supporters_hold": project.supporters_hold,
+                **_data(project),
             }
             for project in explanation.not_bought
         ]
     if compare:
         differences = outcome.differences()
-        data["differences"] = (
-            None
-            if differences is None
-            else {
-                "won_not_selected": differences.won_not_selected,
-                "selected_not_won": differences.selected_not_won,
-            }
-        )
+        data["differences"] = None if differences is None else _data(differences)
     return data

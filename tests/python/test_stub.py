@@ -2,6 +2,7 @@
 signature lines, and mypy uses it to accept right calls and reject wrong ones."""
 
 import ast
+import copy
 import os
 import re
 import subprocess
@@ -116,8 +117,24 @@ def test_the_quorin_package_type_checks_against_the_stub(tmp_path):
     assert mypy(tmp_path, "-p", "quorin") == {}
 
 
+def written_out(annotation: ast.expr, aliases: dict[str, ast.expr]) -> str:
+    """The annotation with the stub's type aliases replaced by what they
+    stand for, as the module's signature lines show the types."""
+
+    class WriteOut(ast.NodeTransformer):
+        def visit_Name(self, node: ast.Name) -> ast.AST:
+            return self.visit(copy.deepcopy(aliases[node.id])) if node.id in aliases else node
+
+    return ast.unparse(WriteOut().visit(copy.deepcopy(annotation)))
+
+
 def test_stub_matches_the_signature_lines_the_module_shows():
     stub = ast.parse(installed_stub().read_text())
+    aliases = {
+        node.target.id: node.value
+        for node in stub.body
+        if isinstance(node, ast.AnnAssign) and isinstance(node.target, ast.Name) and node.value
+    }
     functions = [node for node in stub.body if isinstance(node, ast.FunctionDef)]
     assert {function.name for function in functions} == {
         name for name in dir(quorinbindings) if not name.startswith("_")
@@ -127,7 +144,7 @@ def test_stub_matches_the_signature_lines_the_module_shows():
         assert parameters.args == [] and parameters.kwonlyargs == [], "positional-only"
         assert parameters.vararg is None and parameters.kwarg is None
         shown = ", ".join(
-            f"arg{index}: {ast.unparse(parameter.annotation)}"
+            f"arg{index}: {written_out(parameter.annotation, aliases)}"
             for index, parameter in enumerate(parameters.posonlyargs)
         )
         line = f"{function.name}({shown}) -> {ast.unparse(function.returns)}"
