@@ -7,26 +7,13 @@ namespace {
 
 // The rule itself, in plain doubles.
 struct PlainRun {
-    using Number = double;
-
     const Election& election;
     std::vector<double>& budget;
     WalkBuffers& walk;
 
-    static double zero() { return 0.0; }
-
     Examination examine(const Candidate& candidate) {
         return detail::examine(election, candidate, budget, walk);
     }
-
-    static double votes(double cost, double payment) { return cost / payment; }
-    static double price(double cost, double best_votes) { return cost / best_votes; }
-    static std::int64_t stored(double votes) { return stored_value_of(votes); }
-    static bool exceeds(double best_votes, std::int64_t stored) {
-        return detail::exceeds(best_votes, stored);
-    }
-    static bool greater(double a, double b) { return a > b; }
-    static bool equal(double a, double b) { return a == b; }
 
     void charge(const Candidate& winner, double price) {
         for (std::size_t i = winner.first_pair; i < winner.end_pair; ++i) {
