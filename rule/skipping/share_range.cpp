@@ -21,12 +21,8 @@ double at(const Line& line, double part) { return line.first + (line.last - line
 double at_magnitude(const Line& line, double part) {
     return std::fabs(line.first) + 2.0 * part * (std::fabs(line.first) + std::fabs(line.last));
 }
-double at_least(const Line& line, double part) {
-    return below(at(line, part), at_magnitude(line, part));
-}
-double at_most(const Line& line, double part) {
-    return above(at(line, part), at_magnitude(line, part));
-}
+double at_least(const Line& line, double part) { return below(at(line, part), at_magnitude(line, part)); }
+double at_most(const Line& line, double part) { return above(at(line, part), at_magnitude(line, part)); }
 
 // The part of the range, from its first share, over which line `a` stays
 // below line `b`, extended past the range's end where they do not cross.
@@ -51,16 +47,10 @@ Band either(const Band& a, const Band& b) {
 // A line's value at a fraction of the range, bounded as above, but exact
 // where computing it cannot err: at the range's ends, and along a constant.
 double most_at(const Line& line, double part) {
-    if (part == 0 || line.first == line.last) {
-        return line.first;
-    }
-    return part == 1 ? line.last : at_most(line, part);
+    return part == 0 || line.first == line.last ? line.first : part == 1 ? line.last : at_most(line, part);
 }
 double least_at(const Line& line, double part) {
-    if (part == 0 || line.first == line.last) {
-        return line.first;
-    }
-    return part == 1 ? line.last : at_least(line, part);
+    return part == 0 || line.first == line.last ? line.first : part == 1 ? line.last : at_least(line, part);
 }
 
 // Where line `a` meets line `b`, as a fraction of the range: infinite where

@@ -20,6 +20,9 @@ constexpr double shortest_range = 2.0;
 // A range proved is followed by one at most this many times the distance
 // proved so far: the reach a proof estimates grows less sure with distance.
 constexpr double most_growth = 16.0;
+// Proofs near a change tend to fail; after this many the next rerun, which
+// costs about as much, finds the change instead.
+constexpr int most_failures = 3;
 
 // When to try a proof, apart from how. A proof costs about a run, so it
 // waits until the outcome has held for a rerun, or for two where outcomes
@@ -36,7 +39,6 @@ public:
                                    : (typical_segment_ + (share - segment_start_)) / 2;
             segment_outcome_ = outcome;
             segment_start_ = share;
-            horizon_ = -std::numeric_limits<double>::infinity();
         }
         if (reruns_left_ > 0) {
             --reruns_left_;
@@ -45,23 +47,14 @@ public:
         return share - segment_start_ >= (typical_segment_ < short_segment ? 2 : 1);
     }
 
-    // The length to try first: up to where the last failure for this
-    // outcome estimated a proof could reach, else like the last jump.
-    double first_length(double share) const {
-        return std::isfinite(horizon_) ? std::max(shortest_range, std::min(jump_, std::floor(horizon_ - share)))
-                                       : jump_;
-    }
+    // Proofs start from the length of the last jump.
+    double first_length() const { return jump_; }
 
+    // Proofs from the last rerun jumped `length` steps, or none.
     void jumped(double length) {
-        jump_ = std::max(first_range, length);
-        horizon_ = -std::numeric_limits<double>::infinity();
-        quiet_reruns_ = 0;
-    }
-
-    void found_nothing(double horizon) {
-        horizon_ = horizon;
-        quiet_reruns_ = std::min(std::max<std::size_t>(1, 2 * quiet_reruns_), most_quiet_reruns);
+        quiet_reruns_ = length > 0 ? 0 : std::min(std::max<std::size_t>(1, 2 * quiet_reruns_), most_quiet_reruns);
         reruns_left_ = quiet_reruns_;
+        jump_ = length > 0 ? std::max(first_range, length) : jump_;
     }
 
 private:
@@ -72,7 +65,6 @@ private:
     std::vector<std::uint32_t> segment_outcome_;
     double segment_start_ = std::numeric_limits<double>::infinity();
     double typical_segment_ = short_segment;
-    double horizon_ = -std::numeric_limits<double>::infinity();
     double jump_ = first_range;
     std::size_t quiet_reruns_ = 0;
     std::size_t reruns_left_ = 0;
@@ -100,14 +92,9 @@ struct Skipper {
         if (!limit) {
             return virtual_budget;
         }
-        double length = schedule.first_length(share);
-        const double reached = furthest_proved(share, *limit, outcome, length);
-        if (reached == share) {
-            schedule.found_nothing(share + length);
-            return virtual_budget;
-        }
+        const double reached = furthest_proved(share, *limit, outcome, schedule.first_length());
         schedule.jumped(reached - share);
-        return voters * reached;
+        return reached == share ? virtual_budget : voters * reached;
     }
 
     // The furthest whole share, from `share`, that a skip may reach: past
@@ -128,20 +115,21 @@ struct Skipper {
     }
 
     // The furthest share, from `share` up to `limit`, proved to give
-    // `outcome`: lengths grow while ranges are proved one after another,
-    // and once one fails, alternate between where the proof's lines
-    // estimate the change and half the length, so that a stretch of N
-    // unchanged steps costs O(log N) proofs and no run, whatever N is.
-    // `length` is the first length tried, and ends as the last.
+    // `outcome`. Lengths grow while ranges are proved one after another;
+    // once one fails, the next range ends where the last proof's lines
+    // estimate the change, short of the failed end, and failures alternate
+    // that with halving, so that a stretch of N unchanged steps costs
+    // O(log N) proofs and no run, whatever N is. `length` is the first
+    // length tried.
     double furthest_proved(double share, double limit, const std::vector<std::uint32_t>& outcome,
-                           double& length) {
+                           double length) {
         double reached = share;
         // The end of the shortest range that failed: the change lies before.
         double failed = std::numeric_limits<double>::infinity();
         int failures = 0;
         for (;;) {
             const double last = std::min(reached + length, limit);
-            if (last < reached + shortest_range) {
+            if (last < reached + shortest_range || failures == most_failures) {
                 return reached;
             }
             ++counts.range_proofs;
@@ -149,19 +137,20 @@ struct Skipper {
             const RangeCheck check = outcome_holds_over(election, reached + 1, last, outcome, ranges);
             const double estimate = std::floor((last - reached) * check.reach);
             if (check.holds) {
+                // Where the lines estimate the change, from the new start.
+                const double beyond = std::floor((last - reached) * (check.reach - 1));
                 reached = last;
-                length = std::isinf(failed) ? std::min(estimate, most_growth * (last - share))
-                                            : std::floor((failed - reached) / 2);
-            } else if (estimate <= 0) {
-                // Failing at its first share, only the shortest range is
-                // left worth a try.
-                failed = last;
-                length = length > shortest_range ? shortest_range : 0;
-            } else {
-                failed = last;
-                ++failures;
-                length = failures % 2 == 1 ? estimate : std::min(std::floor(length / 2), estimate);
+                length = std::min(beyond, std::isinf(failed) ? most_growth * (last - share)
+                                                             : failed - reached - 1);
+                continue;
             }
+            // Failing at its first share says little of where a shorter
+            // range would fail.
+            failed = last;
+            ++failures;
+            length = estimate <= 0       ? std::floor(length / 8)
+                     : failures % 2 == 1 ? estimate
+                                         : std::min(std::floor(length / 2), estimate);
         }
     }
 };
