@@ -47,14 +47,16 @@ public:
         return share - segment_start_ >= (typical_segment_ < short_segment ? 2 : 1);
     }
 
-    // Proofs start from the length of the last jump.
+    // Proofs start from half the length of the last jump: outcomes tend to
+    // last about as long as the one before, and a range that overshoots
+    // the change fails at the cost of about two runs.
     double first_length() const { return jump_; }
 
     // Proofs from the last rerun jumped `length` steps, or none.
     void jumped(double length) {
         quiet_reruns_ = length > 0 ? 0 : std::min(std::max<std::size_t>(1, 2 * quiet_reruns_), most_quiet_reruns);
         reruns_left_ = quiet_reruns_;
-        jump_ = length > 0 ? std::max(first_range, length) : jump_;
+        jump_ = length > 0 ? std::max(first_range, std::floor(length / 2)) : jump_;
     }
 
 private:
