@@ -23,26 +23,13 @@ struct Workspace {
 // fixed-budget run. `charge_telling` tells `paid(pair, payment, all_held)`
 // of each payment, `all_held` when the voter could not bear its share.
 struct PlainRun {
-    using Number = double;
-
     const Election& election;
     std::vector<double>& budget;
     WalkBuffers& walk;
 
-    static double zero() { return 0.0; }
-
     Examination examine(const Candidate& candidate) {
         return detail::examine(election, candidate, budget, walk);
     }
-
-    static double votes(double cost, double payment) { return cost / payment; }
-    static double price(double cost, double best_votes) { return cost / best_votes; }
-    static std::int64_t stored(double votes) { return stored_value_of(votes); }
-    static bool exceeds(double best_votes, std::int64_t stored) {
-        return detail::exceeds(best_votes, stored);
-    }
-    static bool greater(double a, double b) { return a > b; }
-    static bool equal(double a, double b) { return a == b; }
 
     template <class Paid>
     void charge_telling(const Candidate& winner, double price, Paid&& paid) {

@@ -1,7 +1,7 @@
-// The iterations of one fixed-budget run, written once over a policy that
-// supplies the numbers, the examination of candidates and the charging:
-// plain doubles for the rule itself, or numbers that also record how the
-// run would move with the per-voter share.
+// The iterations of one fixed-budget run in plain doubles, written once over
+// a policy that examines candidates and charges winners: the rule's own run
+// does just that, and a run that also records what each examination found
+// and who paid what can wrap it without touching the loop.
 #pragma once
 
 #include <algorithm>
@@ -12,6 +12,7 @@
 
 #include "election.hpp"
 #include "interruption.hpp"
+#include "payment_walk.hpp"
 #include "tie_break.hpp"
 
 namespace quorin::detail {
@@ -62,15 +63,12 @@ struct RunState {
     std::vector<char> moved;  // per candidate: dropped or revalued
 };
 
-// The policy has set every voter's starting budget; `interruption` is
-// polled every few thousand supporters examined. It supplies Number,
-// zero(), examine(candidate) -> {affordable, optional<Number> payment},
-// votes(cost, payment), stored(votes), exceeds(best, stored), greater(a, b),
-// equal(a, b), price(cost, best) and charge(winner, price).
+// The policy has set every voter's starting budget, and supplies
+// examine(candidate) -> Examination and charge(winner, price);
+// `interruption` is polled every few thousand supporters examined.
 template <class Policy>
 void run_iterations(const Election& election, Policy& policy, RunState& rs,
                     std::vector<std::uint32_t>& winners, const Interruption& interruption) {
-    using Number = typename Policy::Number;
     const auto& candidates = election.candidates;
     winners.clear();
     rs.stored_value.resize(candidates.size());
@@ -89,12 +87,12 @@ void run_iterations(const Election& election, Policy& policy, RunState& rs,
 
     std::size_t walked = 0;  // supporters since the last poll
     while (!rs.scan_order.empty()) {
-        Number best_votes = policy.zero();
+        double best_votes = 0.0;
         rs.best.clear();
         rs.unaffordable.clear();
         rs.examined.clear();
         for (std::uint32_t c : rs.scan_order) {
-            if (policy.exceeds(best_votes, rs.stored_value[c])) {
+            if (exceeds(best_votes, rs.stored_value[c])) {
                 break;
             }
             const Candidate& candidate = candidates[c];
@@ -111,13 +109,13 @@ void run_iterations(const Election& election, Policy& policy, RunState& rs,
             if (!examination.maximum_payment) {
                 continue;
             }
-            const Number votes = policy.votes(candidate.cost, *examination.maximum_payment);
-            rs.stored_value[c] = policy.stored(votes);
+            const double votes = candidate.cost / *examination.maximum_payment;
+            rs.stored_value[c] = stored_value_of(votes);
             rs.examined.push_back(c);
-            if (policy.greater(votes, best_votes)) {
+            if (votes > best_votes) {
                 rs.best.assign(1, c);
                 best_votes = votes;
-            } else if (policy.equal(votes, best_votes)) {
+            } else if (votes == best_votes) {
                 rs.best.push_back(c);
             }
         }
@@ -129,7 +127,7 @@ void run_iterations(const Election& election, Policy& policy, RunState& rs,
             rs.best, [&](std::uint32_t c) { return candidates[c].cost; },
             [&](std::uint32_t c) { return candidates[c].total_utility; })];
         winners.push_back(winner);
-        policy.charge(candidates[winner], policy.price(candidates[winner].cost, best_votes));
+        policy.charge(candidates[winner], candidates[winner].cost / best_votes);
 
         // Only the examined candidates changed their stored values: the
         // others keep their order, and the few revalued ones are sorted and

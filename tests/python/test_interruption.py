@@ -60,6 +60,14 @@ def test_ctrl_c_ends_a_completion_that_steps_for_hours():
     assert delay_of_interrupted_call(one_voter_and_big(1e12), stepping=True) < MOST_DELAY_SECONDS
 
 
+# A zero utility is outside what range proofs accept, so the completion
+# that skips steps reruns at every step here too.
+@pytest.mark.timeout(30)
+def test_ctrl_c_ends_a_skipping_completion_that_must_step_for_hours():
+    args = one_voter_and_big(1e12, big_supporters=(("v1", 1), ("stranger", 0)))
+    assert delay_of_interrupted_call(args, stepping=False) < MOST_DELAY_SECONDS
+
+
 @pytest.mark.timeout(30)
 def test_interrupted_completions_leave_the_module_usable():
     args = one_voter_and_big(1e12)

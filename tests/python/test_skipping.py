@@ -20,7 +20,7 @@ from quorin.pabulib import read_election
 # the shared ones may take more (one takes 51,517 steps).
 MAX_STEPPING_RUNS = 20_000
 MAX_STEPPING_RUNS_SHARED = 100_000
-INSTANCES_PER_FAMILY = 4_000
+INSTANCES_PER_FAMILY = 10_000
 # 22,002 steps of about 10 ms each: the benchmark compares it instead.
 SLOW_TO_STEP = {"Hungary_Budapest_2024.pb"}
 
@@ -68,6 +68,12 @@ def test_skipping_agrees_with_stepping_on_shared_elections(pabulib_dir):
     # Supported only by someone who holds nothing, beside a winner.
     ((["v1", "v2", "v3"], ["Big", "Free", "Y"], {"Big": 1e17, "Free": 0.0, "Y": 3.0},
       {"Big": [("stranger", 1)], "Y": [("v1", 1)]}, {"Big": 1, "Y": 1}, 12.0), ["Y"]),
-], ids=["affordable_after_a_billion_steps", "never_affordable", "supported_by_a_stranger"])
+    # T1 and T2 tie with each other, and with Big wherever it is affordable:
+    # stepping would rerun about as many times as Big costs.
+    *[((["v1"], ["T1", "T2", "Big", "Free"], {"T1": 10.0, "T2": 10.0, "Big": big, "Free": 0.0},
+        {"T1": [("v1", 1)], "T2": [("v1", 1)], "Big": [("v1", 1)]}, {"T1": 1, "T2": 1, "Big": 1}, 20.0),
+       ["T1", "T2"]) for big in (1e12, 1e15, 1e18, float("inf"))],
+], ids=["affordable_after_a_billion_steps", "never_affordable", "supported_by_a_stranger",
+        "ties_beside_big_1e12", "ties_beside_big_1e15", "ties_beside_big_1e18", "ties_beside_infinite_big"])
 def test_completions_that_stepping_could_not_finish(args, expected):
     assert quorinbindings.equal_shares_add1(*args) == expected

@@ -1,5 +1,7 @@
 #include "share_range.hpp"
 
+#include "rounding.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -7,22 +9,6 @@
 
 namespace quorin::detail {
 namespace {
-
-// The run's quantities are bounded as exact numbers, widened outward by this
-// much of the magnitudes involved to cover the rounding of the run and of
-// the bounds themselves: one rounding moves a double by 2^-53 of them.
-constexpr double slack = 0x1p-44;
-constexpr double tiny = std::numeric_limits<double>::min();
-// Counts and stored values stay below this, where doubles are still finer
-// than whole numbers, so that whole parts of their bounds bound stored
-// values and can be counted one by one.
-constexpr double largest_votes = 0x1p52;
-constexpr std::int64_t largest_whole = std::int64_t{1} << 52;
-
-double below(double value, double magnitude) { return value - slack * magnitude - tiny; }
-double above(double value, double magnitude) { return value + slack * magnitude + tiny; }
-double below(double value) { return below(value, std::fabs(value)); }
-double above(double value) { return above(value, std::fabs(value)); }
 
 bool under(const Line& a, const Line& b) { return a.first < b.first && a.last < b.last; }
 bool not_over(const Line& a, const Line& b) { return a.first <= b.first && a.last <= b.last; }
@@ -35,12 +21,8 @@ double at(const Line& line, double part) { return line.first + (line.last - line
 double at_magnitude(const Line& line, double part) {
     return std::fabs(line.first) + 2.0 * part * (std::fabs(line.first) + std::fabs(line.last));
 }
-double at_least(const Line& line, double part) {
-    return below(at(line, part), at_magnitude(line, part));
-}
-double at_most(const Line& line, double part) {
-    return above(at(line, part), at_magnitude(line, part));
-}
+double at_least(const Line& line, double part) { return below(at(line, part), at_magnitude(line, part)); }
+double at_most(const Line& line, double part) { return above(at(line, part), at_magnitude(line, part)); }
 
 // The part of the range, from its first share, over which line `a` stays
 // below line `b`, extended past the range's end where they do not cross.
@@ -65,16 +47,10 @@ Band either(const Band& a, const Band& b) {
 // A line's value at a fraction of the range, bounded as above, but exact
 // where computing it cannot err: at the range's ends, and along a constant.
 double most_at(const Line& line, double part) {
-    if (part == 0 || line.first == line.last) {
-        return line.first;
-    }
-    return part == 1 ? line.last : at_most(line, part);
+    return part == 0 || line.first == line.last ? line.first : part == 1 ? line.last : at_most(line, part);
 }
 double least_at(const Line& line, double part) {
-    if (part == 0 || line.first == line.last) {
-        return line.first;
-    }
-    return part == 1 ? line.last : at_least(line, part);
+    return part == 0 || line.first == line.last ? line.first : part == 1 ? line.last : at_least(line, part);
 }
 
 // Where line `a` meets line `b`, as a fraction of the range: infinite where
@@ -165,27 +141,13 @@ std::optional<bool> each_whole_part(const Line& line, Check&& check) {
             const double at_k = (k - line.first) / rise;
             const double at_next = (k + 1 - line.first) / rise;
             const double margin =
-                slack * (std::fabs(k) + 1 + std::fabs(line.first) + std::fabs(line.last)) / std::fabs(rise);
+                allowance(std::fabs(k) + 1 + std::fabs(line.first) + std::fabs(line.last)) / std::fabs(rise);
             t0 = std::clamp(std::min(at_k, at_next) - margin, 0.0, 1.0);
             t1 = std::clamp(std::max(at_k, at_next) + margin, 0.0, 1.0);
         }
         all = check(k, t0, t1) && all;
     }
     return all;
-}
-
-// How far a payment walk in doubles can land from the exact maximum payment
-// of the same budgets. Its running sum of m budgets errs by at most m
-// roundings of their total; subtracting from the cost and dividing by a
-// denominator of at least 1 (utilities are positive and whole) add a few;
-// comparisons that round the wrong way make the walk stop a supporter early
-// or late, which moves the exact payment by at most the total utility times
-// the error of a quotient. The factor 64 covers the terms of lower order.
-double walk_error(double cost, double budget_total, double largest_budget, double total_utility,
-                  double payment, std::size_t supporters) {
-    const double terms = static_cast<double>(supporters) + 2.0;
-    return 64.0 * 0x1p-53 *
-           (terms * (cost + budget_total) + 2.0 * total_utility * (largest_budget + payment));
 }
 
 class RangeRun {
@@ -441,7 +403,7 @@ private:
             largest_budget = std::max(largest_budget, highest);
             budget_total += highest;
         }
-        const double sum_error = (static_cast<double>(supporters) + 1.0) * slack * budget_total;
+        const double sum_error = sum_error_of(supporters, budget_total);
         offer.money = {{low_first - sum_error, low_last - sum_error},
                        {high_first + sum_error, high_last + sum_error}};
         const Line cost_line{cost, cost};
@@ -644,7 +606,7 @@ bool share_range_bounds_apply(const Election& election) {
         // Totals, and so stored values, stay below 2^52, where doubles hold
         // every whole number with room to spare.
         if (!std::isfinite(candidate.cost) || candidate.total_utility <= 0 ||
-            candidate.total_utility >= largest_whole) {
+            static_cast<double>(candidate.total_utility) >= largest_votes) {
             return false;
         }
         double sum = 0.0;  // of whole numbers below 2^52: exact

@@ -1,6 +1,7 @@
 // The add-one completion that skips the whole steps whose outcome provably
 // cannot change: it returns what stepping one unit at a time returns, with
-// a number of runs that follows the number of distinct outcomes met.
+// a number of runs that follows the number of distinct outcomes met. Input
+// outside the proofs' preconditions (see share_range.hpp) is stepped.
 #pragma once
 
 #include <cstddef>
@@ -14,7 +15,7 @@
 namespace quorin::detail {
 
 struct CompletionCounts {
-    std::size_t runs = 0;          // fixed-budget runs, plain and traced
+    std::size_t runs = 0;          // fixed-budget runs
     std::size_t range_proofs = 0;  // attempts at proving a range of shares
 };
 
