@@ -118,10 +118,14 @@ inline std::size_t reservation_for(Py_ssize_t length, const std::string& argumen
     return std::min(static_cast<std::size_t>(length), most_trusted);
 }
 
-// A hint that `object` is read soon. Spelled out, since g++ drops the
-// builtin for these addresses once assertions are off.
+// A hint that `object` is read soon. Spelled out on x86, where g++ drops
+// the builtin for these addresses once assertions are off.
 inline void prefetch(const PyObject* object) {
+#if defined(__x86_64__) || defined(__i386__)
     asm volatile("prefetcht0 %0" : : "m"(*reinterpret_cast<const char*>(object)));
+#else
+    __builtin_prefetch(object);
+#endif
 }
 
 // Items of a large list lie scattered in memory, and reading one waits for
