@@ -164,6 +164,20 @@ def test_a_folder_means_its_pb_files_in_name_order(tmp_path):
     ]
 
 
+def read_to_end(terminal):
+    """What a pseudo-terminal's main side still has to give."""
+    shown = b""
+    while True:
+        try:
+            chunk = os.read(terminal, 4096)
+        except OSError:  # the terminal's other side is closed: all read
+            break
+        if not chunk:
+            break
+        shown += chunk
+    return shown
+
+
 @pytest.mark.parametrize("jobs", ["1", "2"])
 def test_several_files_show_progress_on_a_terminal_stderr(small, tmp_path, jobs):
     main, terminal = pty.openpty()
@@ -171,15 +185,7 @@ def test_several_files_show_progress_on_a_terminal_stderr(small, tmp_path, jobs)
         result = run(small, small, "--json", "--jobs", jobs, stderr=terminal)
     finally:
         os.close(terminal)
-    progress = b""
-    while True:
-        try:
-            chunk = os.read(main, 4096)
-        except OSError:  # the terminal's other side is closed: all read
-            break
-        if not chunk:
-            break
-        progress += chunk
+    progress = read_to_end(main)
     os.close(main)
     assert result.returncode == 0
     assert len(json.loads(result.stdout)) == 2
@@ -367,14 +373,7 @@ def test_ctrl_c_ends_the_workers_quietly(tmp_path):
         shown += chunk
     os.killpg(process.pid, signal.SIGINT)
     stdout, _ = process.communicate()
-    while True:
-        try:
-            chunk = os.read(main, 4096)
-        except OSError:  # the terminal's other side is closed: all read
-            break
-        if not chunk:
-            break
-        shown += chunk
+    shown += read_to_end(main)
     os.close(main)
     assert process.returncode == 130
     assert stdout == b""
