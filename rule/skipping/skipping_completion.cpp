@@ -6,7 +6,6 @@
 #include <optional>
 
 #include "add_one.hpp"
-#include "fixed_budget.hpp"
 #include "share_range.hpp"
 
 namespace quorin::detail {
@@ -74,7 +73,7 @@ private:
 
 struct Skipper {
     const Election& election;
-    CompletionCounts& counts;
+    CompletionCounts* counts;
     const Interruption& interruption;
     const double saturation;
     // Input outside the proofs' preconditions is stepped through.
@@ -134,7 +133,9 @@ struct Skipper {
             if (last < reached + shortest_range || failures == most_failures) {
                 return reached;
             }
-            ++counts.range_proofs;
+            if (counts != nullptr) {
+                ++counts->range_proofs;
+            }
             interruption.poll();
             const RangeCheck check = outcome_holds_over(election, reached + 1, last, outcome, ranges);
             const double estimate = std::floor((last - reached) * check.reach);
@@ -160,17 +161,12 @@ struct Skipper {
 }  // namespace
 
 std::vector<std::uint32_t> complete_add_one_skipping(const Election& election, double total_budget,
-                                                     CompletionCounts& counts,
                                                      const Interruption& interruption,
+                                                     CompletionCounts* counts,
                                                      CompletionEnd* end) {
     Skipper skipper{election, counts, interruption, admitted_cost_and_saturation(election).second};
-    Workspace workspace;
-    const auto run_at = [&](double budget, std::vector<std::uint32_t>& winners) {
-        ++counts.runs;
-        interruption.poll();
-        run_fixed_budget(election, budget, workspace, winners, interruption);
-    };
-    return complete_add_one_with(election, total_budget, run_at, run_at,
+    CompletionRuns runs(election, interruption, counts);
+    return complete_add_one_with(election, total_budget, runs, runs,
                                  [&](double virtual_budget, const std::vector<std::uint32_t>& outcome) {
                                      return skipper.skip_ahead(virtual_budget, outcome);
                                  },
