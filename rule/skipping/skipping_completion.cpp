@@ -9,7 +9,6 @@
 #include "share_range.hpp"
 
 namespace quorin::detail {
-namespace {
 
 // The length of the first range of shares tried; later ones follow how far
 // the proofs before them reached.
@@ -22,6 +21,14 @@ constexpr double most_growth = 16.0;
 // Proofs near a change tend to fail; after this many the next rerun, which
 // costs about as much, finds the change instead.
 constexpr int most_failures = 3;
+// A range that fails at its first share says little of where a shorter one
+// would fail; one this many times shorter costs as little to try and still
+// skips far when it holds.
+constexpr double shrink_after_failing_at_once = 8.0;
+// Other failures alternate aiming at the estimated change with dividing
+// the length by this, which bounds the proofs a stretch costs by its
+// logarithm even where the estimates mislead.
+constexpr double shrink_after_failing = 2.0;
 
 // When to try a proof, apart from how. A proof costs about a run, so it
 // waits until the outcome has held for a rerun, or for two where outcomes
@@ -43,24 +50,36 @@ public:
             --reruns_left_;
             return false;
         }
-        return share - segment_start_ >= (typical_segment_ < short_segment ? 2 : 1);
+        return share - segment_start_ >=
+               (typical_segment_ < short_segment ? steps_held_where_changing : steps_held);
     }
 
-    // Proofs start from half the length of the last jump: outcomes tend to
-    // last about as long as the one before, and a range that overshoots
-    // the change fails at the cost of about two runs.
+    // Proofs start from a part of the length of the last jump: outcomes
+    // tend to last about as long as the one before, and a range that
+    // overshoots the change fails at the cost of about two runs.
     double first_length() const { return jump_; }
 
     // Proofs from the last rerun jumped `length` steps, or none.
     void jumped(double length) {
-        quiet_reruns_ = length > 0 ? 0 : std::min(std::max<std::size_t>(1, 2 * quiet_reruns_), most_quiet_reruns);
+        quiet_reruns_ = length > 0 ? 0
+                                   : std::min(std::max<std::size_t>(1, 2 * quiet_reruns_), most_quiet_reruns);
         reruns_left_ = quiet_reruns_;
-        jump_ = length > 0 ? std::max(first_range, std::floor(length / 2)) : jump_;
+        jump_ = length > 0 ? std::max(first_range, std::floor(length / last_jump_divisor)) : jump_;
     }
 
 private:
     // Until outcomes are seen, they are taken to last this long.
     static constexpr double short_segment = 8.0;
+    // Steps an outcome must have held before a proof is tried from it; more
+    // where outcomes last shorter than short_segment, since a proof fails
+    // where a change is near.
+    static constexpr double steps_held = 1.0;
+    static constexpr double steps_held_where_changing = 2.0;
+    // The first range after a jump is this many times shorter than it: half
+    // the length overshoots the next change seldom, yet still skips far.
+    static constexpr double last_jump_divisor = 2.0;
+    // Quiet reruns double after each rerun whose proofs found nothing, up
+    // to this many, so a stretch of changing outcomes wastes few proofs.
     static constexpr std::size_t most_quiet_reruns = 64;
 
     std::vector<std::uint32_t> segment_outcome_;
@@ -147,18 +166,14 @@ struct Skipper {
                                                              : failed - reached - 1);
                 continue;
             }
-            // Failing at its first share says little of where a shorter
-            // range would fail.
             failed = last;
             ++failures;
-            length = estimate <= 0       ? std::floor(length / 8)
+            length = estimate <= 0       ? std::floor(length / shrink_after_failing_at_once)
                      : failures % 2 == 1 ? estimate
-                                         : std::min(std::floor(length / 2), estimate);
+                                         : std::min(std::floor(length / shrink_after_failing), estimate);
         }
     }
 };
-
-}  // namespace
 
 std::vector<std::uint32_t> complete_add_one_skipping(const Election& election, double total_budget,
                                                      const Interruption& interruption,
