@@ -1,5 +1,5 @@
-// When the skipping completion tries to prove that an outcome holds, how
-// long a range it tries first, and how far any skip may reach.
+// When the skipping completion tries to prove that an outcome holds, which
+// ranges it tries, and how far any skip may reach.
 #pragma once
 
 #include <algorithm>
@@ -10,11 +10,29 @@
 #include <optional>
 #include <vector>
 
+#include "share_range.hpp"
+
 namespace quorin::detail {
 
 // The length of the first range of shares tried; later ones follow how far
 // the proofs before them reached.
 inline constexpr double first_range = 8.0;
+// Ranges shorter than this are stepped through instead.
+inline constexpr double shortest_range = 2.0;
+// A range proved is followed by one at most this many times the distance
+// proved so far: the reach a proof estimates grows less sure with distance.
+inline constexpr double most_growth = 16.0;
+// Proofs near a change tend to fail; after this many the next rerun, which
+// costs about as much, finds the change instead.
+inline constexpr int most_failures = 3;
+// A range that fails at its first share says little of where a shorter one
+// would fail; one this many times shorter costs as little to try and still
+// skips far when it holds.
+inline constexpr double shrink_after_failing_at_once = 8.0;
+// Other failures alternate aiming at the estimated change with dividing
+// the length by this, which bounds the proofs a stretch costs by its
+// logarithm even where the estimates mislead.
+inline constexpr double shrink_after_failing = 2.0;
 
 // When to try a proof, apart from how. A proof costs about a run, so it
 // waits until the outcome has held for a rerun, or for two where outcomes
@@ -91,6 +109,42 @@ inline std::optional<double> furthest_share(std::size_t voter_count, double shar
         return std::nullopt;
     }
     return std::floor(std::min(largest_share, std::ceil(saturation)));
+}
+
+// The furthest share, from `share` up to `limit`, that `prove(first, last)`
+// (a RangeCheck of the shares first to last) proves. Lengths grow while
+// ranges are proved one after another; once one fails, the next range ends
+// where the last proof's lines estimate the change, short of the failed
+// end, and failures alternate that with halving, so that a stretch of N
+// unchanged steps costs O(log N) proofs and no run, whatever N is.
+// `length` is the first length tried.
+template <class Prove>
+double furthest_proved(double share, double limit, double length, Prove&& prove) {
+    double reached = share;
+    // The end of the shortest range that failed: the change lies before.
+    double failed = std::numeric_limits<double>::infinity();
+    int failures = 0;
+    for (;;) {
+        const double last = std::min(reached + length, limit);
+        if (last < reached + shortest_range || failures == most_failures) {
+            return reached;
+        }
+        const RangeCheck check = prove(reached + 1, last);
+        const double estimate = std::floor((last - reached) * check.reach);
+        if (check.holds) {
+            // Where the lines estimate the change, from the new start.
+            const double beyond = std::floor((last - reached) * (check.reach - 1));
+            reached = last;
+            length = std::min(beyond, std::isinf(failed) ? most_growth * (last - share)
+                                                         : failed - reached - 1);
+            continue;
+        }
+        failed = last;
+        ++failures;
+        length = estimate <= 0       ? std::floor(length / shrink_after_failing_at_once)
+                 : failures % 2 == 1 ? estimate
+                                     : std::min(std::floor(length / shrink_after_failing), estimate);
+    }
 }
 
 }  // namespace quorin::detail

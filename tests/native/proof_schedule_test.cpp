@@ -1,18 +1,25 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "proof_schedule.hpp"
 
 namespace {
 
+using quorin::detail::furthest_proved;
 using quorin::detail::furthest_share;
 using quorin::detail::ProofSchedule;
+using quorin::detail::RangeCheck;
 
 using Outcome = std::vector<std::uint32_t>;
+
+constexpr double inf = std::numeric_limits<double>::infinity();
 
 const Outcome pool{0};
 const Outcome quay{1};
@@ -90,7 +97,6 @@ TEST(FurthestShare, StopsAtTheFirstWholeSharePastSaturation) {
 // Whole steps n * s stay exact while the odd part of n times s stays
 // within 2^53: powers of two in the voter count cost nothing.
 TEST(FurthestShare, StopsWhereWholeStepsWouldNoLongerBeExact) {
-    constexpr double inf = std::numeric_limits<double>::infinity();
     const std::optional<double> three = furthest_share(3, 10, inf);
     ASSERT_TRUE(three);
     EXPECT_EQ(*three, 3002399751580330.0);
@@ -100,6 +106,62 @@ TEST(FurthestShare, StopsWhereWholeStepsWouldNoLongerBeExact) {
     EXPECT_EQ(furthest_share(1, 0x1p53, inf), std::nullopt);
     EXPECT_EQ(furthest_share(3, *three, inf), std::nullopt);
     EXPECT_EQ(furthest_share(3, *three - 1, inf), three);
+}
+
+// Stands in for the range proofs: plays back `script`, its last check
+// repeated, and records the ranges asked for.
+struct ScriptedProofs {
+    std::vector<RangeCheck> script;
+    std::vector<std::pair<double, double>> asked;
+
+    RangeCheck operator()(double first, double last) {
+        asked.emplace_back(first, last);
+        return script[std::min(asked.size(), script.size()) - 1];
+    }
+};
+
+using Ranges = std::vector<std::pair<double, double>>;
+
+// Ranges that hold with nothing in sight grow sixteen times the distance
+// proved so far, up to the limit.
+TEST(FurthestProved, GrowsWhileRangesHoldUpToTheLimit) {
+    ScriptedProofs proofs{{{true, inf}}};
+    EXPECT_EQ(furthest_proved(100, 1000, 8, proofs), 1000);
+    EXPECT_EQ(proofs.asked, (Ranges{{101, 108}, {109, 236}, {237, 1000}}));
+}
+
+// A range that held is followed by one that ends where its lines estimate
+// the change.
+TEST(FurthestProved, AimsAtTheChangeTheLinesEstimate) {
+    ScriptedProofs proofs{{{true, 3}, {true, 1}}};
+    EXPECT_EQ(furthest_proved(100, 1000, 8, proofs), 124);
+    EXPECT_EQ(proofs.asked, (Ranges{{101, 108}, {109, 124}}));
+}
+
+// A range that fails at its first share is retried an eighth as long;
+// shorter than two steps, it is stepped through instead.
+TEST(FurthestProved, StepsWhereTheFirstShareFails) {
+    ScriptedProofs proofs{{{false, 0}}};
+    EXPECT_EQ(furthest_proved(100, 1000, 8, proofs), 100);
+    EXPECT_EQ(proofs.asked, (Ranges{{101, 108}}));
+    ScriptedProofs longer{{{false, 0}, {true, 1}}};
+    EXPECT_EQ(furthest_proved(100, 1000, 64, longer), 108);
+    EXPECT_EQ(longer.asked, (Ranges{{101, 164}, {101, 108}}));
+}
+
+// Failures alternate aiming at the estimate with halving, and three end
+// the attempt.
+TEST(FurthestProved, StopsAfterThreeFailures) {
+    ScriptedProofs proofs{{{false, 0.5}}};
+    EXPECT_EQ(furthest_proved(100, 1000, 8, proofs), 100);
+    EXPECT_EQ(proofs.asked, (Ranges{{101, 108}, {101, 104}, {101, 102}}));
+}
+
+// After a failure, ranges that hold stop short of the failed end.
+TEST(FurthestProved, StaysShortOfARangeThatFailed) {
+    ScriptedProofs proofs{{{false, 0.5}, {true, inf}}};
+    EXPECT_EQ(furthest_proved(100, 1000, 8, proofs), 107);
+    EXPECT_EQ(proofs.asked, (Ranges{{101, 108}, {101, 104}, {105, 107}}));
 }
 
 }  // namespace
