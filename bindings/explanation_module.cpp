@@ -52,10 +52,9 @@ py::dict explain(py::tuple arguments, bool completion) {
     double budget = converted->total_budget;
     std::vector<std::uint32_t> outcome;
     if (completion) {
-        detail::CompletionCounts counts;
         detail::CompletionEnd end;
-        outcome = detail::complete_add_one_skipping(election, budget, counts,
-                                                    bindings::by_pending_signals, &end);
+        outcome = detail::complete_add_one_skipping(election, budget, bindings::by_pending_signals,
+                                                    nullptr, &end);
         budget = end.kept_budget;
         explanation["stop"] = stop_name(end.stop);
     } else {

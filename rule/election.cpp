@@ -8,9 +8,8 @@
 #include <unordered_map>
 
 namespace quorin::detail {
-namespace {
 
-std::uint32_t checked_index(std::size_t index) {
+static std::uint32_t checked_index(std::size_t index) {
     if (index >= not_a_candidate) {
         throw std::length_error("equal shares: more than 2^32 - 1 projects");
     }
@@ -19,7 +18,7 @@ std::uint32_t checked_index(std::size_t index) {
 
 // An identifier in quotes, every byte outside printable ASCII escaped, so
 // that the message is always valid text whatever the bytes.
-std::string quoted(std::string_view id) {
+static std::string quoted(std::string_view id) {
     static const char digits[] = "0123456789abcdef";
     std::string text = "'";
     for (const char c : id) {
@@ -37,8 +36,6 @@ std::string quoted(std::string_view id) {
     }
     return text + "'";
 }
-
-}  // namespace
 
 Election prepare_election(const std::vector<VoterId>& voters,
                           const std::vector<ProjectId>& projects, const CostMap& cost,

@@ -29,8 +29,7 @@ std::vector<std::uint32_t> fixed_budget_outcome(const Election& election, double
 std::vector<std::uint32_t> add_one_outcome(const Election& election, double total_budget,
                                            const Interruption& interruption) {
     reject_nan_budget(total_budget);
-    CompletionCounts counts;
-    return complete_add_one_skipping(election, total_budget, counts, interruption);
+    return complete_add_one_skipping(election, total_budget, interruption);
 }
 
 std::vector<ProjectId> identifiers_of(const Election& election,

@@ -12,11 +12,11 @@ void hand_out_shares(const Election& election, double total_budget, std::vector<
     }
 }
 
-void run_fixed_budget(const Election& election, double total_budget, Workspace& ws,
+void run_fixed_budget(const Election& election, double total_budget, Workspace& workspace,
                       std::vector<std::uint32_t>& winners, const Interruption& interruption) {
-    hand_out_shares(election, total_budget, ws.budget);
-    PlainRun run{election, ws.budget, ws.walk};
-    run_iterations(election, run, ws.state, winners, interruption);
+    hand_out_shares(election, total_budget, workspace.budget);
+    PlainRun run{election, workspace.budget, workspace.walk};
+    run_iterations(election, run, workspace.state, winners, interruption);
 }
 
 }  // namespace quorin::detail

@@ -3,7 +3,6 @@
 #include "fixed_budget.hpp"
 
 namespace quorin::detail {
-namespace {
 
 // The plain run, watched: examinations and charges are noted as they happen.
 struct RecordingRun : PlainRun {
@@ -37,8 +36,6 @@ struct RecordingRun : PlainRun {
         return static_cast<std::uint32_t>(&candidate - election.candidates.data());
     }
 };
-
-}  // namespace
 
 RunRecord record_fixed_budget(const Election& election, double total_budget,
                               const Interruption& interruption) {

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "election.hpp"
@@ -63,36 +65,86 @@ struct RunState {
     std::vector<char> moved;  // per candidate: dropped or revalued
 };
 
-// The policy has set every voter's starting budget, and supplies
-// examine(candidate) -> Examination and charge(winner, price);
+// Orders the scan: greater stored value first, equal values in listing
+// order. A function object, so that sorting and merging inline it.
+struct ScansBefore {
+    const std::vector<std::int64_t>& stored_value;
+
+    bool operator()(std::uint32_t a, std::uint32_t b) const {
+        const std::int64_t va = stored_value[a];
+        const std::int64_t vb = stored_value[b];
+        return va != vb ? va > vb : a < b;
+    }
+};
+
+// What run_iterations asks of its policy, which has set every voter's
+// starting budget before the run: `examine(candidate)` gives the
+// Examination of a candidate at the current budgets, and
+// `charge(winner, price)` makes the winner's supporters pay for it.
+template <class Policy, class = void>
+struct IsRunPolicy : std::false_type {};
+template <class Policy>
+struct IsRunPolicy<Policy, std::void_t<decltype(std::declval<Policy&>().charge(
+                               std::declval<const Candidate&>(), std::declval<double>()))>>
+    : std::is_same<decltype(std::declval<Policy&>().examine(std::declval<const Candidate&>())),
+                   Examination> {};
+
+// After `winner` is bought, only the candidates examined or found
+// unaffordable in the iteration changed their stored values: the others
+// keep their order, and the few revalued ones are sorted and merged back
+// in, rather than sorting everything each iteration. Unaffordable ones and
+// the winner leave the scan.
+inline void rebuild_scan_order(RunState& state, std::uint32_t winner) {
+    const ScansBefore scans_before{state.stored_value};
+    for (std::uint32_t c : state.unaffordable) {
+        state.moved[c] = 1;
+    }
+    for (std::uint32_t c : state.examined) {
+        state.moved[c] = 1;
+    }
+    state.kept.clear();
+    for (std::uint32_t c : state.scan_order) {
+        if (!state.moved[c]) {
+            state.kept.push_back(c);
+        }
+    }
+    state.examined.erase(std::remove(state.examined.begin(), state.examined.end(), winner),
+                         state.examined.end());
+    for (std::uint32_t c : state.examined) {
+        state.moved[c] = 0;
+    }
+    std::sort(state.examined.begin(), state.examined.end(), scans_before);
+    state.scan_order.resize(state.kept.size() + state.examined.size());
+    std::merge(state.kept.begin(), state.kept.end(), state.examined.begin(), state.examined.end(),
+               state.scan_order.begin(), scans_before);
+}
+
 // `interruption` is polled every few thousand supporters examined.
 template <class Policy>
-void run_iterations(const Election& election, Policy& policy, RunState& rs,
+void run_iterations(const Election& election, Policy& policy, RunState& state,
                     std::vector<std::uint32_t>& winners, const Interruption& interruption) {
+    static_assert(IsRunPolicy<Policy>::value,
+                  "a run policy offers Examination examine(const Candidate&) and "
+                  "charge(const Candidate&, double)");
     const auto& candidates = election.candidates;
     winners.clear();
-    rs.stored_value.resize(candidates.size());
-    rs.scan_order.resize(candidates.size());
-    rs.moved.assign(candidates.size(), 0);
+    state.stored_value.resize(candidates.size());
+    state.scan_order.resize(candidates.size());
+    state.moved.assign(candidates.size(), 0);
     for (std::uint32_t c = 0; c < candidates.size(); ++c) {
-        rs.stored_value[c] = candidates[c].total_utility;
-        rs.scan_order[c] = c;
+        state.stored_value[c] = candidates[c].total_utility;
+        state.scan_order[c] = c;
     }
-    const auto scans_before = [&](std::uint32_t a, std::uint32_t b) {
-        const std::int64_t va = rs.stored_value[a];
-        const std::int64_t vb = rs.stored_value[b];
-        return va != vb ? va > vb : a < b;
-    };
-    std::sort(rs.scan_order.begin(), rs.scan_order.end(), scans_before);
+    std::sort(state.scan_order.begin(), state.scan_order.end(), ScansBefore{state.stored_value});
 
     std::size_t walked = 0;  // supporters since the last poll
-    while (!rs.scan_order.empty()) {
+    while (!state.scan_order.empty()) {
         double best_votes = 0.0;
-        rs.best.clear();
-        rs.unaffordable.clear();
-        rs.examined.clear();
-        for (std::uint32_t c : rs.scan_order) {
-            if (exceeds(best_votes, rs.stored_value[c])) {
+        state.best.clear();
+        state.unaffordable.clear();
+        state.examined.clear();
+        for (std::uint32_t c : state.scan_order) {
+            if (exceeds(best_votes, state.stored_value[c])) {
                 break;
             }
             const Candidate& candidate = candidates[c];
@@ -103,56 +155,32 @@ void run_iterations(const Election& election, Policy& policy, RunState& rs,
             }
             const auto examination = policy.examine(candidate);
             if (!examination.affordable) {
-                rs.unaffordable.push_back(c);
+                state.unaffordable.push_back(c);
                 continue;
             }
             if (!examination.maximum_payment) {
                 continue;
             }
             const double votes = candidate.cost / *examination.maximum_payment;
-            rs.stored_value[c] = stored_value_of(votes);
-            rs.examined.push_back(c);
+            state.stored_value[c] = stored_value_of(votes);
+            state.examined.push_back(c);
             if (votes > best_votes) {
-                rs.best.assign(1, c);
+                state.best.assign(1, c);
                 best_votes = votes;
             } else if (votes == best_votes) {
-                rs.best.push_back(c);
+                state.best.push_back(c);
             }
         }
-        if (rs.best.empty()) {
+        if (state.best.empty()) {
             break;
         }
 
-        const std::uint32_t winner = rs.best[preferred_position(
-            rs.best, [&](std::uint32_t c) { return candidates[c].cost; },
+        const std::uint32_t winner = state.best[preferred_position(
+            state.best, [&](std::uint32_t c) { return candidates[c].cost; },
             [&](std::uint32_t c) { return candidates[c].total_utility; })];
         winners.push_back(winner);
         policy.charge(candidates[winner], candidates[winner].cost / best_votes);
-
-        // Only the examined candidates changed their stored values: the
-        // others keep their order, and the few revalued ones are sorted and
-        // merged back in, rather than sorting everything each iteration.
-        for (std::uint32_t c : rs.unaffordable) {
-            rs.moved[c] = 1;
-        }
-        for (std::uint32_t c : rs.examined) {
-            rs.moved[c] = 1;
-        }
-        rs.kept.clear();
-        for (std::uint32_t c : rs.scan_order) {
-            if (!rs.moved[c]) {
-                rs.kept.push_back(c);
-            }
-        }
-        rs.examined.erase(std::remove(rs.examined.begin(), rs.examined.end(), winner),
-                          rs.examined.end());
-        for (std::uint32_t c : rs.examined) {
-            rs.moved[c] = 0;
-        }
-        std::sort(rs.examined.begin(), rs.examined.end(), scans_before);
-        rs.scan_order.resize(rs.kept.size() + rs.examined.size());
-        std::merge(rs.kept.begin(), rs.kept.end(), rs.examined.begin(), rs.examined.end(),
-                   rs.scan_order.begin(), scans_before);
+        rebuild_scan_order(state, winner);
     }
 }
 

@@ -1,5 +1,6 @@
-// The tie-break order shared by the public break_ties and the rule's
-// index-based runs: least cost, then greatest total utility, then position.
+// The tie-break order shared by the public break_ties (tie_break.cpp) and
+// the rule's index-based runs: least cost, then greatest total utility,
+// then position.
 #pragma once
 
 #include <cmath>

@@ -9,29 +9,36 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <cstddef>
 #include <stdexcept>
+#include <vector>
 
-#include "add_one.hpp"
 #include "election.hpp"
 #include "equal_shares.hpp"
-#include "fixed_budget.hpp"
 #include "interruption.hpp"
 #include "outcomes.hpp"
 #include "pending_signals.hpp"
 #include "skipping_completion.hpp"
+#include "stepping_completion.hpp"
 
 namespace py = pybind11;
 using namespace quorin;
 
 namespace {
 
-std::vector<ProjectId> ids_of(const detail::Election& election, const std::vector<std::uint32_t>& outcome) {
-    std::vector<ProjectId> ids;
-    for (std::uint32_t c : outcome) {
-        ids.push_back(*election.candidates[c].id);
+// Ends the stepping completion once it would make more than `max_runs` runs.
+struct RunLimit {
+    const detail::CompletionCounts& counts;
+    std::size_t max_runs;
+
+    // Polled right before each run, which is already counted then.
+    static void check(void* context) {
+        const RunLimit& limit = *static_cast<const RunLimit*>(context);
+        if (limit.counts.runs > limit.max_runs) {
+            throw std::length_error("stepping needs more runs than allowed");
+        }
     }
-    return ids;
-}
+};
 
 std::vector<ProjectId> equal_shares_add1_stepping(const std::vector<VoterId>& voters,
                                                   const std::vector<ProjectId>& projects,
@@ -42,16 +49,11 @@ std::vector<ProjectId> equal_shares_add1_stepping(const std::vector<VoterId>& vo
     const detail::Election election =
         detail::prepare_election(voters, projects, cost, approvers_utilities, total_utility);
     detail::reject_nan_budget(total_budget);
-    detail::Workspace workspace;
-    std::size_t runs = 0;
-    const std::vector<std::uint32_t> outcome = detail::complete_add_one(
-        election, total_budget, [&](double budget, std::vector<std::uint32_t>& winners) {
-            if (++runs > max_runs) {
-                throw std::length_error("stepping needs more runs than allowed");
-            }
-            detail::run_fixed_budget(election, budget, workspace, winners);
-        });
-    return ids_of(election, outcome);
+    detail::CompletionCounts counts;
+    RunLimit limit{counts, max_runs};
+    const detail::Interruption interruption{&RunLimit::check, &limit};
+    return detail::identifiers_of(
+        election, detail::complete_add_one_stepping(election, total_budget, interruption, &counts));
 }
 
 // The completion that skips steps, or (with `stepping`) the one that takes
@@ -65,19 +67,9 @@ std::vector<ProjectId> equal_shares_add1_interruptible(const std::vector<VoterId
     const detail::Election election =
         detail::prepare_election(voters, projects, cost, approvers_utilities, total_utility);
     const detail::Interruption& interruption = bindings::by_pending_signals;
-    std::vector<std::uint32_t> outcome;
-    if (stepping) {
-        detail::Workspace workspace;
-        outcome = detail::complete_add_one(
-            election, total_budget, [&](double budget, std::vector<std::uint32_t>& winners) {
-                interruption.poll();
-                detail::run_fixed_budget(election, budget, workspace, winners, interruption);
-            });
-    } else {
-        detail::CompletionCounts counts;
-        outcome = detail::complete_add_one_skipping(election, total_budget, counts, interruption);
-    }
-    return ids_of(election, outcome);
+    return detail::identifiers_of(
+        election, stepping ? detail::complete_add_one_stepping(election, total_budget, interruption)
+                           : detail::complete_add_one_skipping(election, total_budget, interruption));
 }
 
 }  // namespace

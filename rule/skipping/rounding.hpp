@@ -26,10 +26,10 @@ inline constexpr double tiny = std::numeric_limits<double>::min();
 inline constexpr double largest_votes = 0x1p52;
 
 inline double allowance(double magnitude) { return slack * magnitude; }
-inline double below(double value, double magnitude) { return value - allowance(magnitude) - tiny; }
-inline double above(double value, double magnitude) { return value + allowance(magnitude) + tiny; }
-inline double below(double value) { return below(value, std::fabs(value)); }
-inline double above(double value) { return above(value, std::fabs(value)); }
+inline double rounded_down(double value, double magnitude) { return value - allowance(magnitude) - tiny; }
+inline double rounded_up(double value, double magnitude) { return value + allowance(magnitude) + tiny; }
+inline double rounded_down(double value) { return rounded_down(value, std::fabs(value)); }
+inline double rounded_up(double value) { return rounded_up(value, std::fabs(value)); }
 
 // A sum of m budgets, in any order, errs by at most m roundings of their
 // total; one more covers the bound's own sum.

@@ -8,25 +8,32 @@
 #include <optional>
 
 namespace quorin::detail {
-namespace {
 
-bool under(const Line& a, const Line& b) { return a.first < b.first && a.last < b.last; }
-bool not_over(const Line& a, const Line& b) { return a.first <= b.first && a.last <= b.last; }
+// Lines compared across the whole range, which their ends settle.
+static bool strictly_under_throughout(const Line& a, const Line& b) {
+    return a.first < b.first && a.last < b.last;
+}
+static bool never_over(const Line& a, const Line& b) { return a.first <= b.first && a.last <= b.last; }
 
-// The value of a line at a fraction of the range, rounded down or up by
-// more than computing it can err.
-double at(const Line& line, double part) { return line.first + (line.last - line.first) * part; }
-// A bound on the magnitudes that computing `at` rounds, for a part within
-// the range.
-double at_magnitude(const Line& line, double part) {
+// The value of a line at a fraction of the range.
+static double value_at(const Line& line, double part) { return line.first + (line.last - line.first) * part; }
+// A bound on the magnitudes that computing `value_at` rounds, for a part
+// within the range.
+static double value_at_magnitude(const Line& line, double part) {
     return std::fabs(line.first) + 2.0 * part * (std::fabs(line.first) + std::fabs(line.last));
 }
-double at_least(const Line& line, double part) { return below(at(line, part), at_magnitude(line, part)); }
-double at_most(const Line& line, double part) { return above(at(line, part), at_magnitude(line, part)); }
+// The value at a fraction of the range, rounded down or up by more than
+// computing it can err.
+static double rounded_down_value_at(const Line& line, double part) {
+    return rounded_down(value_at(line, part), value_at_magnitude(line, part));
+}
+static double rounded_up_value_at(const Line& line, double part) {
+    return rounded_up(value_at(line, part), value_at_magnitude(line, part));
+}
 
 // The part of the range, from its first share, over which line `a` stays
 // below line `b`, extended past the range's end where they do not cross.
-double part_kept(const Line& a, const Line& b) {
+static double part_kept(const Line& a, const Line& b) {
     const double gap_first = b.first - a.first;
     const double gap_last = b.last - a.last;
     if (!(gap_first > 0)) {
@@ -39,23 +46,27 @@ double part_kept(const Line& a, const Line& b) {
 // The lowest and the highest of two quantities, each between two lines,
 // again lie between two lines: the minimum of two lines is concave and the
 // maximum convex, so the chords through their ends bound them.
-Band either(const Band& a, const Band& b) {
+static Band band_around_both(const Band& a, const Band& b) {
     return {{std::min(a.low.first, b.low.first), std::min(a.low.last, b.low.last)},
             {std::max(a.high.first, b.high.first), std::max(a.high.last, b.high.last)}};
 }
 
 // A line's value at a fraction of the range, bounded as above, but exact
 // where computing it cannot err: at the range's ends, and along a constant.
-double most_at(const Line& line, double part) {
-    return part == 0 || line.first == line.last ? line.first : part == 1 ? line.last : at_most(line, part);
+static double upper_bound_at(const Line& line, double part) {
+    return part == 0 || line.first == line.last ? line.first
+           : part == 1                          ? line.last
+                                                : rounded_up_value_at(line, part);
 }
-double least_at(const Line& line, double part) {
-    return part == 0 || line.first == line.last ? line.first : part == 1 ? line.last : at_least(line, part);
+static double lower_bound_at(const Line& line, double part) {
+    return part == 0 || line.first == line.last ? line.first
+           : part == 1                          ? line.last
+                                                : rounded_down_value_at(line, part);
 }
 
 // Where line `a` meets line `b`, as a fraction of the range: infinite where
 // they run parallel, not a number where they are one.
-double meeting(const Line& a, const Line& b) {
+static double meeting(const Line& a, const Line& b) {
     return (b.first - a.first) / ((a.last - a.first) - (b.last - b.first));
 }
 
@@ -64,10 +75,10 @@ double meeting(const Line& a, const Line& b) {
 // one does up to a share where another, under `b` from there to the end,
 // takes over. Each line is checked at the ends of the part it covers, so a
 // handover share computed a little off only makes the answer no.
-bool ceiling_under(const Ceiling& a, const Line& b, double from, double to, bool strictly) {
+static bool ceiling_under(const Ceiling& a, const Line& b, double from, double to, bool strictly) {
     const auto under_at = [&](const Line& line, double part) {
-        const double value = most_at(line, part);
-        const double bound = least_at(b, part);
+        const double value = upper_bound_at(line, part);
+        const double bound = lower_bound_at(b, part);
         return strictly ? value < bound : value <= bound;
     };
     for (std::size_t i = 0; i < a.count; ++i) {
@@ -97,12 +108,12 @@ bool ceiling_under(const Ceiling& a, const Line& b, double from, double to, bool
 // under line `b` were its lines exact: up to where the last of the lines
 // under `b` at `from` leaves it, unless another has come under it to stay
 // by then; past the range's end where none leaves.
-double ceiling_kept(const Ceiling& a, const Line& b, double from) {
+static double ceiling_kept(const Ceiling& a, const Line& b, double from) {
     double leaves = from;
     double stays_from = std::numeric_limits<double>::infinity();
     for (std::size_t i = 0; i < a.count; ++i) {
         const Line& line = a.lines[i];
-        const double gap = at(b, from) - at(line, from);
+        const double gap = value_at(b, from) - value_at(line, from);
         const double closing = (line.last - line.first) - (b.last - b.first);
         if (gap > 0) {
             leaves = std::max(leaves, closing > 0 ? meeting(line, b) : std::numeric_limits<double>::infinity());
@@ -113,6 +124,8 @@ double ceiling_kept(const Ceiling& a, const Line& b, double from) {
     return stays_from < leaves ? std::numeric_limits<double>::infinity() : leaves;
 }
 
+// Whole parts a line may take over the range before its bound is given up
+// on: each is checked apart, at about the cost of a comparison of lines.
 constexpr double most_wholes = 64;
 // A part of the range past its end: nowhere.
 constexpr double never = 2.0;
@@ -125,7 +138,7 @@ constexpr double never = 2.0;
 // check(k, t0, t1) for each value k, and gives up (none) when there are
 // too many.
 template <class Check>
-std::optional<bool> each_whole_part(const Line& line, Check&& check) {
+static std::optional<bool> each_whole_part(const Line& line, Check&& check) {
     const double first_whole = std::floor(std::min(line.first, line.last));
     const double last_whole = std::floor(std::max(line.first, line.last));
     if (!(last_whole - first_whole <= most_wholes) || !(std::fabs(first_whole) < largest_votes) ||
@@ -150,39 +163,44 @@ std::optional<bool> each_whole_part(const Line& line, Check&& check) {
     return all;
 }
 
+// A range that held reaches at least its own length. One that failed
+// reaches at most this much of it, so that a range aimed by its reach is
+// shorter than the one that failed.
+constexpr double failed_reach_at_most = 0.9;
+
 class RangeRun {
 public:
-    RangeRun(const Election& election, RangeWorkspace& ws) : election_(election), ws_(ws) {}
+    RangeRun(const Election& election, RangeWorkspace& workspace) : election_(election), workspace_(workspace) {}
 
     // The part of the range before the first two lines compared would
     // cross, were they exact: a guess at how far a proof could reach.
     double reach() const { return reach_; }
 
-    // The budgets are bounded in `ws_`; replays the outcome's iterations.
+    // The budgets are bounded in `workspace_`; replays the outcome's iterations.
     bool holds(const std::vector<std::uint32_t>& outcome) {
         for (std::uint32_t winner : outcome) {
             // Once the proof has failed and its reach is down to nothing,
             // the rest of the replay can tell nothing more.
-            if (!ws_.present[winner] || !settles_iteration(winner) || (!proved_ && !(reach_ > 0))) {
+            if (!workspace_.present[winner] || !settles_iteration(winner) || (!proved_ && !(reach_ > 0))) {
                 return false;
             }
         }
         // The iteration after the last purchase must find nothing.
         for (std::uint32_t c = 0; c < election_.candidates.size(); ++c) {
-            if (!ws_.present[c]) {
+            if (!workspace_.present[c]) {
                 continue;
             }
             if (!evaluate(c)) {
                 return false;
             }
-            stays_under(ws_.offers[c].money.high, cost_line(c), true);
+            stays_under(workspace_.offers[c].money.high, cost_line(c), true);
         }
         return proved_;
     }
 
 private:
     const Election& election_;
-    RangeWorkspace& ws_;
+    RangeWorkspace& workspace_;
     // A comparison that fails leaves the proof failed, but the replay goes
     // on where it can, so that the reach estimate covers every comparison.
     bool proved_ = true;
@@ -192,7 +210,7 @@ private:
     // cross.
     void stays_under(const Line& a, const Line& b, bool strictly) {
         reach_ = std::min(reach_, part_kept(a, b));
-        proved_ = proved_ && (strictly ? under(a, b) : not_over(a, b));
+        proved_ = proved_ && (strictly ? strictly_under_throughout(a, b) : never_over(a, b));
     }
 
     Line cost_line(std::uint32_t c) const {
@@ -204,11 +222,11 @@ private:
     // where `c` may come before `d` in the scan: by a greater stored value,
     // or an equal one and an earlier listing.
     double ahead_from(std::uint32_t c, std::uint32_t d) const {
-        const Line& own = ws_.stored[c].high;
-        const Line& other = ws_.stored[d].low;
+        const Line& own = workspace_.stored[c].high;
+        const Line& other = workspace_.stored[d].low;
         double earliest = never;
         const auto note = [&](double k, double t0, double t1) {
-            const double least = std::floor(std::min(least_at(other, t0), least_at(other, t1)));
+            const double least = std::floor(std::min(lower_bound_at(other, t0), lower_bound_at(other, t1)));
             if (c < d ? k >= least : k > least) {
                 earliest = std::min(earliest, t0);
             }
@@ -216,7 +234,7 @@ private:
         };
         if (!each_whole_part(own, note)) {
             // floor(own) <= own <= other - 1 < floor(other).
-            return not_over(own, {other.first - 1, other.last - 1}) ? never : 0.0;
+            return never_over(own, {other.first - 1, other.last - 1}) ? never : 0.0;
         }
         return earliest;
     }
@@ -224,16 +242,16 @@ private:
     // The earliest part of the range where c's stored value may reach
     // `votes`, so that the scan need not stop before c once they are best.
     double unstopped_from(std::uint32_t c, const Line& votes) const {
-        const Line& own = ws_.stored[c].high;
+        const Line& own = workspace_.stored[c].high;
         double earliest = never;
         const auto note = [&](double k, double t0, double t1) {
-            if (k >= std::min(at_least(votes, t0), at_least(votes, t1))) {
+            if (k >= std::min(rounded_down_value_at(votes, t0), rounded_down_value_at(votes, t1))) {
                 earliest = std::min(earliest, t0);
             }
             return true;
         };
         if (!each_whole_part(own, note)) {
-            return under(own, votes) ? never : 0.0;
+            return strictly_under_throughout(own, votes) ? never : 0.0;
         }
         return earliest;
     }
@@ -259,7 +277,7 @@ private:
             return *all;
         }
         // floor(stored) > stored - 1.
-        const Line lowered{below(stored.first - 1), below(stored.last - 1)};
+        const Line lowered{rounded_down(stored.first - 1), rounded_down(stored.last - 1)};
         kept = ceiling_kept(a, lowered, start);
         return ceiling_under(a, lowered, start, 1.0, false);
     }
@@ -268,25 +286,25 @@ private:
     // first offers no more votes than c's stored value: the best count
     // then never exceeds the stored value of any candidate before c.
     bool always_reached(std::uint32_t c, std::uint32_t winner) const {
-        const Band& stored = ws_.stored[c];
+        const Band& stored = workspace_.stored[c];
         if (!(stored.low.first >= 0 && stored.low.last >= 0)) {
             return false;
         }
         const auto offers_at_most_stored = [&](std::uint32_t d) {
             double kept = 0.0;
-            return d == c || !ws_.offers[d].maybe_affordable || ahead_from(d, c) > 1 ||
-                   under_whole_part(ws_.offers[d].votes_under, stored.low, 0.0, kept);
+            return d == c || !workspace_.offers[d].maybe_affordable || ahead_from(d, c) > 1 ||
+                   under_whole_part(workspace_.offers[d].votes_under, stored.low, 0.0, kept);
         };
         return offers_at_most_stored(winner) &&
-               std::all_of(ws_.contenders.begin(), ws_.contenders.end(), offers_at_most_stored);
+               std::all_of(workspace_.contenders.begin(), workspace_.contenders.end(), offers_at_most_stored);
     }
 
     // Whether `c`, wherever it has a count, offers fewer votes than the
     // winner, or exactly as many with the tie-break preferring the winner:
     // by cost, by total utility, or by coming first in the scan everywhere.
     bool loses_for_certain(std::uint32_t c, std::uint32_t winner) const {
-        const Offer& offer = ws_.offers[c];
-        const Offer& winning = ws_.offers[winner];
+        const Offer& offer = workspace_.offers[c];
+        const Offer& winning = workspace_.offers[winner];
         if (!offer.votes_fixed || !winning.votes_fixed || offer.fixed_votes > winning.fixed_votes) {
             return false;
         }
@@ -310,16 +328,16 @@ private:
         if (!evaluate(winner)) {
             return false;
         }
-        const Offer& winning = ws_.offers[winner];
-        const Line& winner_stored = ws_.stored[winner].low;
+        const Offer& winning = workspace_.offers[winner];
+        const Line& winner_stored = workspace_.stored[winner].low;
         stays_under(cost_line(winner), winning.money.low, false);
         if (!winning.votes_everywhere) {
             return false;
         }
         stays_under({0, 0}, winner_stored, false);
-        ws_.contenders.clear();
+        workspace_.contenders.clear();
         for (std::uint32_t c = 0; c < election_.candidates.size(); ++c) {
-            if (!ws_.present[c] || c == winner) {
+            if (!workspace_.present[c] || c == winner) {
                 continue;
             }
             // Where it is behind the winner with a stored value below the
@@ -332,8 +350,8 @@ private:
             if (!evaluate(c)) {
                 return false;
             }
-            ws_.contenders.push_back(c);
-            const Offer& offer = ws_.offers[c];
+            workspace_.contenders.push_back(c);
+            const Offer& offer = workspace_.offers[c];
             if (!offer.maybe_affordable) {
                 continue;
             }
@@ -356,31 +374,31 @@ private:
 
         // Stored values after the iteration: the new one where the
         // candidate is examined at every share, else either.
-        for (std::uint32_t c : ws_.contenders) {
-            const Offer& offer = ws_.offers[c];
+        for (std::uint32_t c : workspace_.contenders) {
+            const Offer& offer = workspace_.offers[c];
             const bool reached = always_reached(c, winner);
-            Band& next = ws_.next_stored[c];
-            next = ws_.stored[c];
+            Band& next = workspace_.next_stored[c];
+            next = workspace_.stored[c];
             if (!offer.maybe_affordable) {
-                ws_.present[c] = !reached;
+                workspace_.present[c] = !reached;
                 continue;
             }
             const Band& fresh = offer.votes;
-            next = reached && offer.votes_everywhere ? fresh : either(next, fresh);
+            next = reached && offer.votes_everywhere ? fresh : band_around_both(next, fresh);
         }
-        for (std::uint32_t c : ws_.contenders) {
-            ws_.stored[c] = ws_.next_stored[c];
+        for (std::uint32_t c : workspace_.contenders) {
+            workspace_.stored[c] = workspace_.next_stored[c];
         }
-        ws_.present[winner] = 0;
+        workspace_.present[winner] = 0;
         charge(election_.candidates[winner], winning.payment);
         return true;
     }
 
     // Bounds what examining candidate `c` gives anywhere in the range into
-    // ws_.offers[c]; false when they cannot be bounded.
+    // workspace_.offers[c]; false when they cannot be bounded.
     bool evaluate(std::uint32_t c) {
         const Candidate& candidate = election_.candidates[c];
-        Offer& offer = ws_.offers[c];
+        Offer& offer = workspace_.offers[c];
         offer.votes_fixed = false;
         const double cost = candidate.cost;
         const auto total_utility = static_cast<double>(candidate.total_utility);
@@ -395,11 +413,11 @@ private:
         double budget_total = 0.0;  // of the larger end of each line
         for (std::size_t i = candidate.first_pair; i < candidate.end_pair; ++i) {
             const std::uint32_t voter = election_.pair_voter[i];
-            low_first += ws_.low_first[voter];
-            low_last += ws_.low_last[voter];
-            high_first += ws_.high_first[voter];
-            high_last += ws_.high_last[voter];
-            const double highest = std::max(ws_.high_first[voter], ws_.high_last[voter]);
+            low_first += workspace_.low_first[voter];
+            low_last += workspace_.low_last[voter];
+            high_first += workspace_.high_first[voter];
+            high_last += workspace_.high_last[voter];
+            const double highest = std::max(workspace_.high_first[voter], workspace_.high_last[voter]);
             largest_budget = std::max(largest_budget, highest);
             budget_total += highest;
         }
@@ -407,13 +425,13 @@ private:
         offer.money = {{low_first - sum_error, low_last - sum_error},
                        {high_first + sum_error, high_last + sum_error}};
         const Line cost_line{cost, cost};
-        offer.maybe_affordable = !under(offer.money.high, cost_line);
+        offer.maybe_affordable = !strictly_under_throughout(offer.money.high, cost_line);
         if (!offer.maybe_affordable) {
             return true;
         }
         // With that much to spare the walk stops at every share too: its
         // last supporter can always bear what is left.
-        offer.votes_everywhere = not_over(cost_line, offer.money.low);
+        offer.votes_everywhere = never_over(cost_line, offer.money.low);
         // A lone supporter's walk computes one payment only, where it stops.
         if (supporters == 1) {
             offer.votes_fixed = true;
@@ -422,7 +440,7 @@ private:
         // Before the money can reach the cost, the candidate is unaffordable.
         const Line& most = offer.money.high;
         offer.affordable_from =
-            most.first >= cost ? 0.0 : std::clamp(below((cost - most.first) / (most.last - most.first)), 0.0, 1.0);
+            most.first >= cost ? 0.0 : std::clamp(rounded_down((cost - most.first) / (most.last - most.first)), 0.0, 1.0);
 
         // The exact maximum payment falls as any budget rises, and along
         // budgets that move on a line it is the largest of the payments
@@ -437,8 +455,8 @@ private:
         // the least of all.
         std::optional<double> payment_first;
         std::optional<double> payment_last;
-        const std::vector<double>* first_budgets = &ws_.low_first;
-        const std::vector<double>* last_budgets = &ws_.low_last;
+        const std::vector<double>* first_budgets = &workspace_.low_first;
+        const std::vector<double>* last_budgets = &workspace_.low_last;
         if (offer.votes_everywhere) {
             // Where the payment is the same at every share, no walk is needed.
             if (const auto payment = fixed_payment(candidate)) {
@@ -450,26 +468,26 @@ private:
                 offer.fixed_votes = votes;
                 return true;
             }
-            payment_first = examine(election_, candidate, ws_.low_first, ws_.walk).maximum_payment;
-            payment_last = examine(election_, candidate, ws_.low_last, ws_.walk).maximum_payment;
+            payment_first = examine(election_, candidate, workspace_.low_first, workspace_.walk).maximum_payment;
+            payment_last = examine(election_, candidate, workspace_.low_last, workspace_.walk).maximum_payment;
             if (!payment_first || !payment_last) {
                 return false;
             }
         } else {
-            first_budgets = &ws_.high_first;
-            last_budgets = &ws_.high_last;
-            payment_first = examine(election_, candidate, ws_.high_first, ws_.walk).maximum_payment;
-            payment_last = examine(election_, candidate, ws_.high_last, ws_.walk).maximum_payment;
+            first_budgets = &workspace_.high_first;
+            last_budgets = &workspace_.high_last;
+            payment_first = examine(election_, candidate, workspace_.high_first, workspace_.walk).maximum_payment;
+            payment_last = examine(election_, candidate, workspace_.high_last, workspace_.walk).maximum_payment;
         }
         const double error = walk_error(cost, budget_total, largest_budget, total_utility,
                                         std::max(payment_first.value_or(0.0), payment_last.value_or(0.0)),
                                         supporters);
         if (offer.votes_everywhere) {
-            upper_first = above(*payment_first + error);
-            upper_last = above(*payment_last + error);
+            upper_first = rounded_up(*payment_first + error);
+            upper_last = rounded_up(*payment_last + error);
         }
 
-        const double least = below(cost / total_utility - error);
+        const double least = rounded_down(cost / total_utility - error);
         Line lower{least, least};
         // Each of these lines bounds the payment from below, so each gives
         // a line over the votes; the band keeps the one highest overall.
@@ -478,7 +496,7 @@ private:
             if (!(line.first > 0 && line.last > 0)) {
                 return;
             }
-            offer.votes_under.lines[offer.votes_under.count++] = {above(cost / line.first), above(cost / line.last)};
+            offer.votes_under.lines[offer.votes_under.count++] = {rounded_up(cost / line.first), rounded_up(cost / line.last)};
             if (line.first + line.last > lower.first + lower.last) {
                 lower = line;
             }
@@ -500,7 +518,7 @@ private:
         // Votes are cost / payment: convex in the share along either line,
         // so under the chord of the lower payment's and over the tangent of
         // the upper payment's at the first share.
-        offer.votes.high = {above(cost / lower_first), above(cost / lower_last)};
+        offer.votes.high = {rounded_up(cost / lower_first), rounded_up(cost / lower_last)};
         if (!(offer.votes.high.first < largest_votes && offer.votes.high.last < largest_votes)) {
             return false;
         }
@@ -508,7 +526,7 @@ private:
             const double at_first = cost / upper_first;
             const double tangent_last = cost * (2.0 * upper_first - upper_last) / (upper_first * upper_first);
             const double magnitude = 4.0 * at_first + std::fabs(tangent_last);
-            offer.votes.low = {below(at_first, magnitude), below(tangent_last, magnitude)};
+            offer.votes.low = {rounded_down(at_first, magnitude), rounded_down(tangent_last, magnitude)};
         } else {
             offer.votes.low = {0.0, 0.0};
         }
@@ -528,16 +546,16 @@ private:
             const std::uint32_t voter = election_.pair_voter[i];
             const double utility = election_.pair_utility[i];
             if (budgets[voter] / utility < payment) {
-                paid_first += ws_.high_first[voter];
-                paid_last += ws_.high_last[voter];
+                paid_first += workspace_.high_first[voter];
+                paid_last += workspace_.high_last[voter];
                 denominator -= utility;
             }
         }
         if (!(denominator > 0)) {
             return {0.0, 0.0};
         }
-        return {below((candidate.cost - paid_first) / denominator - error),
-                below((candidate.cost - paid_last) / denominator - error)};
+        return {rounded_down((candidate.cost - paid_first) / denominator - error),
+                rounded_down((candidate.cost - paid_last) / denominator - error)};
     }
 
     // The payment every walk stops at, where that is one and the same at
@@ -548,7 +566,7 @@ private:
         double denominator = static_cast<double>(candidate.total_utility);
         for (std::size_t i = candidate.first_pair; i < candidate.end_pair; ++i) {
             const std::uint32_t voter = election_.pair_voter[i];
-            if (ws_.high_first[voter] == 0 && ws_.high_last[voter] == 0) {
+            if (workspace_.high_first[voter] == 0 && workspace_.high_last[voter] == 0) {
                 denominator -= election_.pair_utility[i];
             }
         }
@@ -558,9 +576,9 @@ private:
         const double payment = candidate.cost / denominator;
         for (std::size_t i = candidate.first_pair; i < candidate.end_pair; ++i) {
             const std::uint32_t voter = election_.pair_voter[i];
-            const bool holds_nothing = ws_.high_first[voter] == 0 && ws_.high_last[voter] == 0;
+            const bool holds_nothing = workspace_.high_first[voter] == 0 && workspace_.high_last[voter] == 0;
             const double share = election_.pair_utility[i] * payment;
-            if (!holds_nothing && (share > ws_.low_first[voter] || share > ws_.low_last[voter])) {
+            if (!holds_nothing && (share > workspace_.low_first[voter] || share > workspace_.low_last[voter])) {
                 return std::nullopt;
             }
         }
@@ -574,28 +592,26 @@ private:
         for (std::size_t i = winner.first_pair; i < winner.end_pair; ++i) {
             const std::uint32_t voter = election_.pair_voter[i];
             const double utility = election_.pair_utility[i];
-            const double most_first = above(utility * price.high.first);
-            const double most_last = above(utility * price.high.last);
-            const double least_first = below(utility * price.low.first);
-            const double least_last = below(utility * price.low.last);
+            const double most_first = rounded_up(utility * price.high.first);
+            const double most_last = rounded_up(utility * price.high.last);
+            const double least_first = rounded_down(utility * price.low.first);
+            const double least_last = rounded_down(utility * price.low.last);
 
-            double& low_first = ws_.low_first[voter];
-            double& low_last = ws_.low_last[voter];
-            const double left_first = below(low_first - most_first, std::fabs(low_first) + most_first);
-            const double left_last = below(low_last - most_last, std::fabs(low_last) + most_last);
+            double& low_first = workspace_.low_first[voter];
+            double& low_last = workspace_.low_last[voter];
+            const double left_first = rounded_down(low_first - most_first, std::fabs(low_first) + most_first);
+            const double left_last = rounded_down(low_last - most_last, std::fabs(low_last) + most_last);
             const bool keep_line = left_first > 0;
             low_first = keep_line ? left_first : 0.0;
             low_last = keep_line ? left_last : 0.0;
 
-            double& high_first = ws_.high_first[voter];
-            double& high_last = ws_.high_last[voter];
-            high_first = std::max(0.0, above(high_first - least_first, std::fabs(high_first) + least_first));
-            high_last = std::max(0.0, above(high_last - least_last, std::fabs(high_last) + least_last));
+            double& high_first = workspace_.high_first[voter];
+            double& high_last = workspace_.high_last[voter];
+            high_first = std::max(0.0, rounded_up(high_first - least_first, std::fabs(high_first) + least_first));
+            high_last = std::max(0.0, rounded_up(high_last - least_last, std::fabs(high_last) + least_last));
         }
     }
 };
-
-}  // namespace
 
 bool share_range_bounds_apply(const Election& election) {
     for (std::size_t c = 0; c < election.candidates.size(); ++c) {
@@ -625,31 +641,31 @@ bool share_range_bounds_apply(const Election& election) {
 }
 
 RangeCheck outcome_holds_over(const Election& election, double first_share, double last_share,
-                              const std::vector<std::uint32_t>& outcome, RangeWorkspace& ws) {
+                              const std::vector<std::uint32_t>& outcome, RangeWorkspace& workspace) {
     if (!(first_share >= 0 && first_share <= last_share)) {
         return {false, 0.0};
     }
     const std::size_t listed = election.listed_voters;
-    for (std::vector<double>* line : {&ws.low_first, &ws.high_first}) {
+    for (std::vector<double>* line : {&workspace.low_first, &workspace.high_first}) {
         line->assign(election.voter_slots, 0.0);
         std::fill_n(line->begin(), listed, first_share);
     }
-    for (std::vector<double>* line : {&ws.low_last, &ws.high_last}) {
+    for (std::vector<double>* line : {&workspace.low_last, &workspace.high_last}) {
         line->assign(election.voter_slots, 0.0);
         std::fill_n(line->begin(), listed, last_share);
     }
     const std::size_t candidates = election.candidates.size();
-    ws.stored.resize(candidates);
-    ws.next_stored.resize(candidates);
-    ws.offers.resize(candidates);
-    ws.present.assign(candidates, 1);
+    workspace.stored.resize(candidates);
+    workspace.next_stored.resize(candidates);
+    workspace.offers.resize(candidates);
+    workspace.present.assign(candidates, 1);
     for (std::size_t c = 0; c < candidates; ++c) {
         const auto total = static_cast<double>(election.candidates[c].total_utility);
-        ws.stored[c] = {{total, total}, {total, total}};
+        workspace.stored[c] = {{total, total}, {total, total}};
     }
-    RangeRun run{election, ws};
+    RangeRun run{election, workspace};
     const bool holds = run.holds(outcome);
-    return {holds, holds ? std::max(1.0, run.reach()) : std::min(0.9, run.reach())};
+    return {holds, holds ? std::max(1.0, run.reach()) : std::min(failed_reach_at_most, run.reach())};
 }
 
 }  // namespace quorin::detail

@@ -1,80 +1,16 @@
 #include "skipping_completion.hpp"
 
-#include <algorithm>
-#include <cmath>
-#include <limits>
 #include <optional>
 
 #include "add_one.hpp"
-#include "fixed_budget.hpp"
+#include "proof_schedule.hpp"
 #include "share_range.hpp"
 
 namespace quorin::detail {
-namespace {
-
-// The length of the first range of shares tried; later ones follow how far
-// the proofs before them reached.
-constexpr double first_range = 8.0;
-// Ranges shorter than this are stepped through instead.
-constexpr double shortest_range = 2.0;
-// A range proved is followed by one at most this many times the distance
-// proved so far: the reach a proof estimates grows less sure with distance.
-constexpr double most_growth = 16.0;
-// Proofs near a change tend to fail; after this many the next rerun, which
-// costs about as much, finds the change instead.
-constexpr int most_failures = 3;
-
-// When to try a proof, apart from how. A proof costs about a run, so it
-// waits until the outcome has held for a rerun, or for two where outcomes
-// have been changing every few steps; after a rerun where proofs found
-// nothing, the next few reruns try none, twice as many each time.
-class ProofSchedule {
-public:
-    // A rerun at `share` gave `outcome`; whether to try proving from there.
-    bool worth_trying(double share, const std::vector<std::uint32_t>& outcome) {
-        if (outcome != segment_outcome_ || std::isinf(segment_start_)) {
-            // A running average of how long outcomes last.
-            typical_segment_ = std::isinf(segment_start_)
-                                   ? typical_segment_
-                                   : (typical_segment_ + (share - segment_start_)) / 2;
-            segment_outcome_ = outcome;
-            segment_start_ = share;
-        }
-        if (reruns_left_ > 0) {
-            --reruns_left_;
-            return false;
-        }
-        return share - segment_start_ >= (typical_segment_ < short_segment ? 2 : 1);
-    }
-
-    // Proofs start from half the length of the last jump: outcomes tend to
-    // last about as long as the one before, and a range that overshoots
-    // the change fails at the cost of about two runs.
-    double first_length() const { return jump_; }
-
-    // Proofs from the last rerun jumped `length` steps, or none.
-    void jumped(double length) {
-        quiet_reruns_ = length > 0 ? 0 : std::min(std::max<std::size_t>(1, 2 * quiet_reruns_), most_quiet_reruns);
-        reruns_left_ = quiet_reruns_;
-        jump_ = length > 0 ? std::max(first_range, std::floor(length / 2)) : jump_;
-    }
-
-private:
-    // Until outcomes are seen, they are taken to last this long.
-    static constexpr double short_segment = 8.0;
-    static constexpr std::size_t most_quiet_reruns = 64;
-
-    std::vector<std::uint32_t> segment_outcome_;
-    double segment_start_ = std::numeric_limits<double>::infinity();
-    double typical_segment_ = short_segment;
-    double jump_ = first_range;
-    std::size_t quiet_reruns_ = 0;
-    std::size_t reruns_left_ = 0;
-};
 
 struct Skipper {
     const Election& election;
-    CompletionCounts& counts;
+    CompletionCounts* counts;
     const Interruption& interruption;
     const double saturation;
     // Input outside the proofs' preconditions is stepped through.
@@ -90,87 +26,30 @@ struct Skipper {
         if (!provable || !schedule.worth_trying(share, outcome)) {
             return virtual_budget;
         }
-        const std::optional<double> limit = furthest_share(share);
+        const std::optional<double> limit = furthest_share(election.voter_count, share, saturation);
         if (!limit) {
             return virtual_budget;
         }
-        const double reached = furthest_proved(share, *limit, outcome, schedule.first_length());
+        const double reached =
+            furthest_proved(share, *limit, schedule.first_length(), [&](double first, double last) {
+                if (counts != nullptr) {
+                    ++counts->range_proofs;
+                }
+                interruption.poll();
+                return outcome_holds_over(election, first, last, outcome, ranges);
+            });
         schedule.jumped(reached - share);
         return reached == share ? virtual_budget : voters * reached;
     }
-
-    // The furthest whole share, from `share`, that a skip may reach: past
-    // saturation the completion stops with the outcome it holds, and whole
-    // steps n·s stay exact while the odd part of n times s stays within
-    // 2^53 (soon after, a step stops adding exactly n and the completion
-    // stops). None when the share itself is past either.
-    std::optional<double> furthest_share(double share) const {
-        std::size_t odd_part = election.voter_count;
-        while (odd_part % 2 == 0) {
-            odd_part /= 2;
-        }
-        const double largest_share = std::floor(0x1p53 / static_cast<double>(odd_part));
-        if (!(std::fabs(share) < largest_share) || share >= saturation) {
-            return std::nullopt;
-        }
-        return std::floor(std::min(largest_share, std::ceil(saturation)));
-    }
-
-    // The furthest share, from `share` up to `limit`, proved to give
-    // `outcome`. Lengths grow while ranges are proved one after another;
-    // once one fails, the next range ends where the last proof's lines
-    // estimate the change, short of the failed end, and failures alternate
-    // that with halving, so that a stretch of N unchanged steps costs
-    // O(log N) proofs and no run, whatever N is. `length` is the first
-    // length tried.
-    double furthest_proved(double share, double limit, const std::vector<std::uint32_t>& outcome,
-                           double length) {
-        double reached = share;
-        // The end of the shortest range that failed: the change lies before.
-        double failed = std::numeric_limits<double>::infinity();
-        int failures = 0;
-        for (;;) {
-            const double last = std::min(reached + length, limit);
-            if (last < reached + shortest_range || failures == most_failures) {
-                return reached;
-            }
-            ++counts.range_proofs;
-            interruption.poll();
-            const RangeCheck check = outcome_holds_over(election, reached + 1, last, outcome, ranges);
-            const double estimate = std::floor((last - reached) * check.reach);
-            if (check.holds) {
-                // Where the lines estimate the change, from the new start.
-                const double beyond = std::floor((last - reached) * (check.reach - 1));
-                reached = last;
-                length = std::min(beyond, std::isinf(failed) ? most_growth * (last - share)
-                                                             : failed - reached - 1);
-                continue;
-            }
-            // Failing at its first share says little of where a shorter
-            // range would fail.
-            failed = last;
-            ++failures;
-            length = estimate <= 0       ? std::floor(length / 8)
-                     : failures % 2 == 1 ? estimate
-                                         : std::min(std::floor(length / 2), estimate);
-        }
-    }
 };
 
-}  // namespace
-
 std::vector<std::uint32_t> complete_add_one_skipping(const Election& election, double total_budget,
-                                                     CompletionCounts& counts,
                                                      const Interruption& interruption,
+                                                     CompletionCounts* counts,
                                                      CompletionEnd* end) {
     Skipper skipper{election, counts, interruption, admitted_cost_and_saturation(election).second};
-    Workspace workspace;
-    const auto run_at = [&](double budget, std::vector<std::uint32_t>& winners) {
-        ++counts.runs;
-        interruption.poll();
-        run_fixed_budget(election, budget, workspace, winners, interruption);
-    };
-    return complete_add_one_with(election, total_budget, run_at, run_at,
+    CompletionRuns runs(election, interruption, counts);
+    return complete_add_one_with(election, total_budget, runs, runs,
                                  [&](double virtual_budget, const std::vector<std::uint32_t>& outcome) {
                                      return skipper.skip_ahead(virtual_budget, outcome);
                                  },

@@ -4,25 +4,21 @@
 // outside the proofs' preconditions (see share_range.hpp) is stepped.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "add_one.hpp"
 #include "election.hpp"
 #include "interruption.hpp"
+#include "stepping_completion.hpp"
 
 namespace quorin::detail {
 
-struct CompletionCounts {
-    std::size_t runs = 0;          // fixed-budget runs
-    std::size_t range_proofs = 0;  // attempts at proving a range of shares
-};
-
-// `interruption` is polled before every run and proof, and inside runs.
+// `interruption` is polled before every run and proof, and inside runs;
+// `counts`, when given, counts both.
 std::vector<std::uint32_t> complete_add_one_skipping(const Election& election, double total_budget,
-                                                     CompletionCounts& counts,
                                                      const Interruption& interruption = {},
+                                                     CompletionCounts* counts = nullptr,
                                                      CompletionEnd* end = nullptr);
 
 }  // namespace quorin::detail

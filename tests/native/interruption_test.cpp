@@ -71,21 +71,20 @@ TEST(Interruption, AnyPollThatThrowsEndsTheCompletion) {
     PollCounter counter;
     quorin::detail::CompletionCounts counts;
     const std::vector<std::uint32_t> outcome =
-        quorin::detail::complete_add_one_skipping(election, ballot.budget, counts, counter.interruption());
+        quorin::detail::complete_add_one_skipping(election, ballot.budget, counter.interruption(), &counts);
     const std::size_t polls = counter.polls;
     ASSERT_GE(polls, counts.runs + counts.range_proofs);
     for (std::size_t at = 1; at <= polls; at += 1 + polls / 50) {
         SCOPED_TRACE("throwing at poll " + std::to_string(at));
         PollCounter throwing{0, at};
-        quorin::detail::CompletionCounts ignored;
-        EXPECT_THROW(quorin::detail::complete_add_one_skipping(election, ballot.budget, ignored,
+        EXPECT_THROW(quorin::detail::complete_add_one_skipping(election, ballot.budget,
                                                                throwing.interruption()),
                      Interrupted);
         EXPECT_EQ(throwing.polls, at);
     }
     // Polling changes nothing else.
     quorin::detail::CompletionCounts unpolled;
-    EXPECT_EQ(quorin::detail::complete_add_one_skipping(election, ballot.budget, unpolled), outcome);
+    EXPECT_EQ(quorin::detail::complete_add_one_skipping(election, ballot.budget, {}, &unpolled), outcome);
     EXPECT_EQ(unpolled.runs, counts.runs);
 }
 

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "add_one.hpp"
 #include "ballot.hpp"
 #include "election.hpp"
 #include "equal_shares.hpp"
-#include "fixed_budget.hpp"
+#include "outcomes.hpp"
 #include "skipping_completion.hpp"
+#include "stepping_completion.hpp"
 
 namespace {
 
@@ -20,7 +20,7 @@ using quorin::detail::Election;
 
 struct Completions {
     std::vector<std::uint32_t> stepped;
-    std::size_t steps = 0;
+    quorin::detail::CompletionCounts stepping;
     std::vector<std::uint32_t> skipped;
     quorin::detail::CompletionCounts counts;
 };
@@ -28,13 +28,8 @@ struct Completions {
 Completions complete_both_ways(const Ballot& b) {
     const Election election = prepared(b);
     Completions c;
-    quorin::detail::Workspace workspace;
-    c.stepped = quorin::detail::complete_add_one(
-        election, b.budget, [&](double budget, std::vector<std::uint32_t>& winners) {
-            ++c.steps;
-            quorin::detail::run_fixed_budget(election, budget, workspace, winners);
-        });
-    c.skipped = quorin::detail::complete_add_one_skipping(election, b.budget, c.counts);
+    c.stepped = quorin::detail::complete_add_one_stepping(election, b.budget, {}, &c.stepping);
+    c.skipped = quorin::detail::complete_add_one_skipping(election, b.budget, {}, &c.counts);
     return c;
 }
 
@@ -51,7 +46,7 @@ TEST(SkippingCompletion, SkipsStepsThatDecideAlikeAndAgreesWithStepping) {
     const Completions c = complete_both_ways(ballot);
     EXPECT_EQ(c.skipped, c.stepped);
     EXPECT_EQ(c.stepped, (std::vector<std::uint32_t>{1, 0}));
-    EXPECT_EQ(c.steps, 121u);
+    EXPECT_EQ(c.stepping.runs, 121u);
     EXPECT_LE(c.counts.runs + c.counts.range_proofs, 16u);
 }
 
@@ -63,7 +58,7 @@ TEST(SkippingCompletion, JumpsOverAnOutcomeThatHoldsForABillionSteps) {
     const Election election = quorin::detail::prepare_election(
         ballot.voters, ballot.projects, ballot.cost, ballot.approvers, ballot.totals);
     quorin::detail::CompletionCounts counts;
-    EXPECT_TRUE(quorin::detail::complete_add_one_skipping(election, ballot.budget, counts).empty());
+    EXPECT_TRUE(quorin::detail::complete_add_one_skipping(election, ballot.budget, {}, &counts).empty());
     EXPECT_LE(counts.runs + counts.range_proofs, 20u);
 }
 
@@ -129,12 +124,8 @@ TEST(SkippingCompletion, RunsDoNotGrowWithTheCostOfAProjectNeverBought) {
             const Election election = prepared(ballot);
             quorin::detail::CompletionCounts counts;
             const std::vector<std::uint32_t> outcome =
-                quorin::detail::complete_add_one_skipping(election, ballot.budget, counts);
-            std::vector<std::string> ids;
-            for (std::uint32_t w : outcome) {
-                ids.push_back(*election.candidates[w].id);
-            }
-            EXPECT_EQ(ids, c.expected);
+                quorin::detail::complete_add_one_skipping(election, ballot.budget, {}, &counts);
+            EXPECT_EQ(quorin::detail::identifiers_of(election, outcome), c.expected);
             if (k == 3) {
                 first_runs = counts.runs;
                 EXPECT_EQ(outcome, complete_both_ways(ballot).stepped);

@@ -246,6 +246,7 @@ CASES = (
     + [Case(position, "whole_dict", refused({"ann": 1})) for position in (VOTERS, PROJECTS, APPROVERS)]
     + [Case(position, "whole_raising_iterator", refused_fresh(lambda: RaisingIterator("Ghost")))
        for position in (VOTERS, PROJECTS, COST, APPROVERS, TOTALS)]
+    + [Case(PROJECTS, "whole_list_iterator", refused_fresh(lambda: iter(["Ghost"])))]
     + [Case(BUDGET, f"budget_{kind}", refused(value)) for kind, value in WRONG_FLOATS.items()]
     + [Case(COST, f"cost_{kind}", refused({"Ghost": value})) for kind, value in WRONG_FLOATS.items()]
     + [Case(APPROVERS, f"utility_{kind}", refused(pairs_of(value)))
@@ -259,6 +260,14 @@ CASES = (
     }.items()]
     + [Case(APPROVERS, "pairs_raising_iterator", refused_fresh(lambda: {"Ghost": RaisingIterator(("ann", 1))}))]
     + [Case(VOTERS, f"element_{kind}", refused(["ann", value])) for kind, value in WRONG_IDENTIFIERS.items()]
+    + [Case(VOTERS, "first_element_lone_surrogate", refused(["\ud800"]))]
+    # A wrong entry before or after a good one.
+    + [Case(COST, "cost_str_before_a_good_one", refused({"Ghost": "10", "Other": 45.0})),
+       Case(COST, "cost_all_hooks_raise_before_a_good_one", refused({"Ghost": RaisingNumber(), "Other": 45.0})),
+       Case(TOTALS, "total_int_below_minus_2_63_after_a_good_one", refused({"Other": 1, "Ghost": -(2**63) - 1})),
+       Case(TOTALS, "total_all_hooks_raise_before_a_good_one", refused({"Ghost": RaisingNumber(), "Other": 1})),
+       Case(APPROVERS, "utility_float_before_a_good_pair_list",
+            refused({"Ghost": [("ann", 1.0)], "Other": [("ann", 1)]}))]
     + [Case(PROJECTS, f"element_{kind}", refused([value])) for kind, value in WRONG_IDENTIFIERS.items()]
     + [Case(position, f"key_{kind}", refused({value: default}))
        for position, default in ((COST, 1.0), (APPROVERS, [("ann", 1)]), (TOTALS, 1))

@@ -34,29 +34,11 @@ class FrozenMapping(collections.abc.Mapping):
         return len(self._data)
 
 
-class Raising:
-    """A number whose conversion hooks all fail."""
-
-    def __float__(self):
-        raise RuntimeError("no float")
-
-    def __index__(self):
-        raise RuntimeError("no index")
-
-    def __int__(self):
-        raise RuntimeError("no int")
-
-
 def call(function, **changes):
     arguments = dict(voters=VOTERS, projects=PROJECTS, cost=COST, approvers=APPROVERS,
                      totals=TOTALS, budget=BUDGET)
     arguments.update(changes)
     return function(*arguments.values())
-
-
-def raising_generator():
-    yield "ann"
-    raise LookupError("voter list broke")
 
 
 @pytest.mark.parametrize("function", FUNCTIONS)
@@ -79,38 +61,8 @@ def test_accepted_forms_give_the_same_outcome(function, changes):
 
 
 @pytest.mark.parametrize("function", FUNCTIONS)
-@pytest.mark.parametrize("changes", [
-    dict(voters="ann"),
-    dict(voters=None),
-    dict(voters=["ann", 7]),
-    dict(voters=["\ud800"]),
-    dict(projects=b"Pool"),
-    dict(cost={"Pool": "40", "Quay": 45.0}),
-    dict(cost=[("Pool", 40.0)]),
-    dict(approvers={"Pool": [("ann", 1.0)], "Quay": [("bob", 1)]}),
-    dict(approvers={"Pool": [("ann", 2**63)], "Quay": [("bob", 1)]}),
-    dict(approvers={"Pool": [("ann", 1, 2)], "Quay": [("bob", 1)]}),
-    dict(approvers={"Pool": "ann", "Quay": [("bob", 1)]}),
-    dict(totals={"Pool": 1, "Quay": -2**63 - 1}),
-    dict(totals={"Pool": Raising(), "Quay": 1}),
-    dict(cost={"Pool": Raising(), "Quay": 45.0}),
-    dict(budget=Raising()),
-    dict(budget="100"),
-    dict(budget=None),
-], ids=["str_voters", "none_voters", "int_voter", "lone_surrogate", "bytes_projects", "str_cost",
-        "list_cost", "float_utility", "utility_2_63", "three_item_pair", "str_pairs",
-        "total_below_int64", "raising_total", "raising_cost", "raising_budget", "str_budget",
-        "none_budget"])
-def test_refused_forms_raise_incompatible_arguments(function, changes):
-    with pytest.raises(TypeError, match=r"\(\): incompatible function arguments"):
-        call(function, **changes)
-
-
-@pytest.mark.parametrize("function", FUNCTIONS)
 def test_generators_are_accepted(function):
     assert call(function, voters=(v for v in VOTERS), projects=map(str, PROJECTS)) == EXPECTED
-    with pytest.raises(TypeError, match="incompatible function arguments"):
-        call(function, projects=iter(PROJECTS))
 
 
 @pytest.mark.parametrize("function", FUNCTIONS)
@@ -118,19 +70,6 @@ def test_int64_limits_convert(function):
     approvers = {"Pool": [("ann", 2**63 - 1)], "Quay": [("bob", -2**63)]}
     totals = {"Pool": 2**63 - 1, "Quay": -2**63}
     assert call(function, approvers=approvers, totals=totals) == ["Pool"]
-
-
-@pytest.mark.parametrize("function", FUNCTIONS)
-def test_exceptions_raised_while_consuming_arguments_propagate(function):
-    with pytest.raises(LookupError, match="voter list broke"):
-        call(function, voters=raising_generator())
-
-    class BrokenItems(FrozenMapping):
-        def items(self):
-            raise KeyError("items broke")
-
-    with pytest.raises(KeyError, match="items broke"):
-        call(function, cost=BrokenItems(COST))
 
 
 @pytest.mark.parametrize("function", FUNCTIONS)
