@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "add_one.hpp"
@@ -58,7 +59,7 @@ std::vector<std::uint32_t> complete_add_one_stepping(const Election& election, d
     return complete_add_one(election, total_budget,
                             [&](double budget, std::vector<std::uint32_t>& winners) {
                                 runs(budget, winners);
-                                after_run(static_cast<const std::vector<std::uint32_t>&>(winners));
+                                after_run(std::as_const(winners));
                             });
 }
 
