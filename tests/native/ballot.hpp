@@ -16,6 +16,17 @@ struct Ballot {
     double budget = 0.0;
 };
 
+// Each project's total utility, the sum of its pairs' utilities, as in
+// well-formed input.
+inline void sum_totals(Ballot& b) {
+    for (const auto& [project, pairs] : b.approvers) {
+        b.totals[project] = 0;
+        for (const auto& pair : pairs) {
+            b.totals[project] += pair.second;
+        }
+    }
+}
+
 inline quorin::detail::Election prepared(const Ballot& b) {
     return quorin::detail::prepare_election(b.voters, b.projects, b.cost, b.approvers, b.totals);
 }

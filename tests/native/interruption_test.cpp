@@ -53,12 +53,7 @@ Ballot camps(int voters) {
             b.approvers["Hall"].push_back({voter, 1 + v % 3});
         }
     }
-    for (const auto& [project, pairs] : b.approvers) {
-        b.totals[project] = 0;
-        for (const auto& pair : pairs) {
-            b.totals[project] += pair.second;
-        }
-    }
+    sum_totals(b);
     b.budget = 6000.0;
     return b;
 }

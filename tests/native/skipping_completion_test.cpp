@@ -100,12 +100,7 @@ Ballot two_camps_and_big(double big_cost) {
         }
         b.approvers["Big"].push_back({voter, 1});
     }
-    for (const auto& [project, pairs] : b.approvers) {
-        b.totals[project] = 0;
-        for (const auto& pair : pairs) {
-            b.totals[project] += pair.second;
-        }
-    }
+    sum_totals(b);
     b.budget = 700.0;
     return b;
 }
