@@ -116,6 +116,9 @@ py::dict completion_profile(const std::vector<VoterId>& voters,
     const double prepare_seconds = seconds_since(prepare_start);
 
     std::set<std::vector<std::uint32_t>> distinct;
+    // Stretches of unchanged outcome: the first run's, and one per change.
+    std::size_t stretches = 0;
+    std::vector<std::uint32_t> previous;
     detail::CompletionCounts stepping;
     double run_seconds = 0.0;
     // Each run is timed from the end of the one before, so the completion's
@@ -125,6 +128,8 @@ py::dict completion_profile(const std::vector<VoterId>& voters,
         election, total_budget, {}, &stepping, [&](const std::vector<std::uint32_t>& winners) {
             run_seconds += seconds_since(run_start);
             distinct.insert(winners);
+            stretches += stretches == 0 || winners != previous;
+            previous = winners;
             run_start = Clock::now();
         });
 
@@ -140,10 +145,28 @@ py::dict completion_profile(const std::vector<VoterId>& voters,
     profile["skipping_seconds"] = skipping_seconds;
     profile["skipping_agrees"] = skipped == outcome;
     profile["distinct_outcomes"] = distinct.size();
+    profile["stretches"] = stretches;
     profile["runs"] = stepping.runs;
     profile["run_seconds"] = run_seconds;
     profile["prepare_seconds"] = prepare_seconds;
     profile["winners"] = outcome.size();
+    return profile;
+}
+
+// The completion that skips steps alone, for profiling it: its runs, its
+// proofs and its time.
+py::dict skipping_profile(const std::vector<VoterId>& voters, const std::vector<ProjectId>& projects,
+                          const CostMap& cost, const ApproverUtilityMap& approvers_utilities,
+                          const TotalUtilityMap& total_utility, double total_budget) {
+    const detail::Election election =
+        detail::prepare_election(voters, projects, cost, approvers_utilities, total_utility);
+    detail::CompletionCounts counts;
+    const Clock::time_point start = Clock::now();
+    detail::complete_add_one_skipping(election, total_budget, {}, &counts);
+    py::dict profile;
+    profile["skipping_seconds"] = seconds_since(start);
+    profile["skipping_runs"] = counts.runs;
+    profile["range_proofs"] = counts.range_proofs;
     return profile;
 }
 
@@ -153,4 +176,5 @@ PYBIND11_MODULE(quorin_bench, m) {
     m.def("reading_floor", &reading_floor);
     m.def("convert_only", &convert_only);
     m.def("completion_profile", &completion_profile);
+    m.def("skipping_profile", &skipping_profile);
 }

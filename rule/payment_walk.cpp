@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace quorin::detail {
 namespace {
@@ -42,8 +43,7 @@ struct WalksBefore {
 };
 
 template <class Iterator>
-std::optional<double> visit_sorted(Iterator begin, Iterator end, Walk& walk) {
-    std::sort(begin, end, WalksBefore{});
+std::optional<double> visit_in_order(Iterator begin, Iterator end, Walk& walk) {
     for (; begin != end; ++begin) {
         if (const auto payment = walk.visit(begin->position)) {
             return payment;
@@ -52,12 +52,82 @@ std::optional<double> visit_sorted(Iterator begin, Iterator end, Walk& walk) {
     return std::nullopt;
 }
 
+template <class Iterator>
+std::optional<double> visit_sorted(Iterator begin, Iterator end, Walk& walk) {
+    std::sort(begin, end, WalksBefore{});
+    return visit_in_order(begin, end, walk);
+}
+
+// Below this many entries, comparison sorting is the cheaper.
+constexpr std::size_t least_for_radix = 64;
+
+// The bytes of the radix sort's key, lowest first: the pair's offset within
+// the candidate's pairs (fewer than 2^32, as voters are), then the
+// quotient's bit pattern.
+constexpr int offset_bytes = 4;
+constexpr int key_bytes = offset_bytes + 8;
+
+inline unsigned key_byte(const WalkEntry& entry, std::size_t first_pair, int byte) {
+    if (byte < offset_bytes) {
+        return static_cast<unsigned>((entry.position - first_pair) >> (8 * byte)) & 0xffU;
+    }
+    std::uint64_t bits;
+    std::memcpy(&bits, &entry.quotient, sizeof bits);
+    return static_cast<unsigned>(bits >> (8 * (byte - offset_bytes))) & 0xffU;
+}
+
+// Sorts entries of positive quotients into walk order. Positive doubles
+// (infinity too) order as their bit patterns do, so a stable radix sort of the key, byte
+// by byte from the lowest, gives ascending quotients, equal ones in pair
+// order; entries already in pair order skip the offset's bytes, and bytes
+// that every entry shares (the quotients' top ones, mostly) are skipped.
+void sort_positive_into_walk_order(WalkEntry* const begin, WalkEntry* const end, std::size_t first_pair,
+                                   bool in_pair_order, std::vector<WalkEntry>& scratch) {
+    const auto count = static_cast<std::size_t>(end - begin);
+    if (count < least_for_radix) {
+        std::sort(begin, end, WalksBefore{});
+        return;
+    }
+    if (scratch.size() < count) {
+        scratch.resize(count);
+    }
+    const int first_byte = in_pair_order ? offset_bytes : 0;
+    std::uint32_t counts[key_bytes][256] = {};
+    for (const WalkEntry* entry = begin; entry != end; ++entry) {
+        for (int byte = first_byte; byte < key_bytes; ++byte) {
+            ++counts[byte][key_byte(*entry, first_pair, byte)];
+        }
+    }
+    WalkEntry* from = begin;
+    WalkEntry* to = scratch.data();
+    for (int byte = first_byte; byte < key_bytes; ++byte) {
+        std::uint32_t* const byte_counts = counts[byte];
+        if (byte_counts[key_byte(*begin, first_pair, byte)] == count) {
+            continue;
+        }
+        std::uint32_t offset = 0;
+        for (std::uint32_t& here : counts[byte]) {
+            const std::uint32_t entries_here = here;
+            here = offset;
+            offset += entries_here;
+        }
+        for (const WalkEntry* entry = from; entry != from + count; ++entry) {
+            to[byte_counts[key_byte(*entry, first_pair, byte)]++] = *entry;
+        }
+        std::swap(from, to);
+    }
+    if (from != begin) {
+        std::copy(from, from + count, begin);
+    }
+}
+
 // Walks usually stop soon, so the entries are not sorted whole. Each batch
 // is the entries whose quotient lies below the current payment (in
 // well-formed input, those cannot bear it), or else the single least entry;
 // only the batch is sorted. A batch precedes every entry left behind it, so
 // the visiting order is exactly the sorted order.
-std::optional<double> visit_in_batches(WalkEntry* next, WalkEntry* const end, Walk& walk) {
+std::optional<double> visit_in_batches(WalkEntry* next, WalkEntry* const end, std::size_t first_pair,
+                                       Walk& walk, std::vector<WalkEntry>& scratch) {
     // The least entry left behind by the last pass, while it is known.
     auto least = end;
     for (int batch = 0; next != end; ++batch) {
@@ -69,7 +139,7 @@ std::optional<double> visit_in_batches(WalkEntry* next, WalkEntry* const end, Wa
             batch_end = next + 1;
             least = end;
         } else if (batch == max_batches) {
-            std::sort(next, end, WalksBefore{});
+            sort_positive_into_walk_order(next, end, first_pair, false, scratch);
         } else {
             // One pass moves the batch to the front and finds the least of
             // the entries left behind.
@@ -91,7 +161,7 @@ std::optional<double> visit_in_batches(WalkEntry* next, WalkEntry* const end, Wa
                 batch_end = next + 1;
                 least = end;
             } else {
-                std::sort(next, batch_end, WalksBefore{});
+                sort_positive_into_walk_order(next, batch_end, first_pair, false, scratch);
             }
         }
         for (; next != batch_end; ++next) {
@@ -160,10 +230,12 @@ Examination examine(const Election& election, const Candidate& candidate,
         payment = walk.visit(positions[k]);
     }
     if (!payment) {
-        payment = visit_sorted(entries, entries + below, walk);
+        sort_positive_into_walk_order(entries, entries + below, candidate.first_pair, true, buffers.scratch);
+        payment = visit_in_order(entries, entries + below, walk);
     }
     if (!payment) {
-        payment = visit_in_batches(entries + rest, entries + supporters, walk);
+        payment = visit_in_batches(entries + rest, entries + supporters, candidate.first_pair, walk,
+                                   buffers.scratch);
     }
     // Filled from the back: pair order is the reverse.
     for (std::size_t k = supporters; k > undefined && !payment; --k) {

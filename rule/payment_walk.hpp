@@ -23,6 +23,7 @@ struct WalkBuffers {
     std::vector<WalkEntry> entries;
     std::vector<std::size_t> positions;
     std::vector<WalkEntry> negative;
+    std::vector<WalkEntry> scratch;  // for sorting
 };
 
 struct Examination {
