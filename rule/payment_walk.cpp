@@ -65,22 +65,58 @@ constexpr std::size_t least_for_radix = 64;
 // the candidate's pairs (fewer than 2^32, as voters are), then the
 // quotient's bit pattern.
 constexpr int offset_bytes = 4;
-constexpr int key_bytes = offset_bytes + 8;
+constexpr int quotient_bytes = 8;
 
-inline unsigned key_byte(const WalkEntry& entry, std::size_t first_pair, int byte) {
-    if (byte < offset_bytes) {
-        return static_cast<unsigned>((entry.position - first_pair) >> (8 * byte)) & 0xffU;
-    }
+inline std::uint64_t offset_of(const WalkEntry& entry, std::size_t first_pair) {
+    return entry.position - first_pair;
+}
+
+inline std::uint64_t bits_of(const WalkEntry& entry) {
     std::uint64_t bits;
     std::memcpy(&bits, &entry.quotient, sizeof bits);
-    return static_cast<unsigned>(bits >> (8 * (byte - offset_bytes))) & 0xffU;
+    return bits;
+}
+
+using ByteCounts = std::uint32_t[256];
+
+// Counts each byte of `key` over the entries, the lowest `bytes` of it.
+template <int bytes, class Key>
+void count_bytes(const WalkEntry* begin, const WalkEntry* end, ByteCounts* counts, Key&& key) {
+    for (const WalkEntry* entry = begin; entry != end; ++entry) {
+        const std::uint64_t value = key(*entry);
+        for (int byte = 0; byte < bytes; ++byte) {
+            ++counts[byte][(value >> (8 * byte)) & 0xffU];
+        }
+    }
+}
+
+// One stable pass of the radix sort, by the byte at `shift` of `key`,
+// from `from` into `to`; false, moving nothing, where every entry shares
+// that byte.
+template <class Key>
+bool sort_pass(const WalkEntry* from, WalkEntry* to, std::size_t count, ByteCounts& counts, unsigned shift,
+               Key&& key) {
+    if (counts[(key(*from) >> shift) & 0xffU] == count) {
+        return false;
+    }
+    std::uint32_t offset = 0;
+    for (std::uint32_t& here : counts) {
+        const std::uint32_t entries_here = here;
+        here = offset;
+        offset += entries_here;
+    }
+    for (const WalkEntry* entry = from; entry != from + count; ++entry) {
+        to[counts[(key(*entry) >> shift) & 0xffU]++] = *entry;
+    }
+    return true;
 }
 
 // Sorts entries of positive quotients into walk order. Positive doubles
-// (infinity too) order as their bit patterns do, so a stable radix sort of the key, byte
-// by byte from the lowest, gives ascending quotients, equal ones in pair
-// order; entries already in pair order skip the offset's bytes, and bytes
-// that every entry shares (the quotients' top ones, mostly) are skipped.
+// (infinity too) order as their bit patterns do, so a stable radix sort of
+// the key, byte by byte from the lowest, gives ascending quotients, equal
+// ones in pair order; entries already in pair order skip the offset's
+// bytes, and bytes that every entry shares (the quotients' top ones,
+// mostly) are skipped.
 void sort_positive_into_walk_order(WalkEntry* const begin, WalkEntry* const end, std::size_t first_pair,
                                    bool in_pair_order, std::vector<WalkEntry>& scratch) {
     const auto count = static_cast<std::size_t>(end - begin);
@@ -91,30 +127,25 @@ void sort_positive_into_walk_order(WalkEntry* const begin, WalkEntry* const end,
     if (scratch.size() < count) {
         scratch.resize(count);
     }
-    const int first_byte = in_pair_order ? offset_bytes : 0;
-    std::uint32_t counts[key_bytes][256] = {};
-    for (const WalkEntry* entry = begin; entry != end; ++entry) {
-        for (int byte = first_byte; byte < key_bytes; ++byte) {
-            ++counts[byte][key_byte(*entry, first_pair, byte)];
-        }
+    const auto offset = [first_pair](const WalkEntry& entry) { return offset_of(entry, first_pair); };
+    ByteCounts offset_counts[offset_bytes] = {};
+    ByteCounts quotient_counts[quotient_bytes] = {};
+    if (!in_pair_order) {
+        count_bytes<offset_bytes>(begin, end, offset_counts, offset);
     }
+    count_bytes<quotient_bytes>(begin, end, quotient_counts, bits_of);
     WalkEntry* from = begin;
     WalkEntry* to = scratch.data();
-    for (int byte = first_byte; byte < key_bytes; ++byte) {
-        std::uint32_t* const byte_counts = counts[byte];
-        if (byte_counts[key_byte(*begin, first_pair, byte)] == count) {
-            continue;
+    const auto pass = [&](ByteCounts& counts, int byte, auto&& key) {
+        if (sort_pass(from, to, count, counts, 8U * static_cast<unsigned>(byte), key)) {
+            std::swap(from, to);
         }
-        std::uint32_t offset = 0;
-        for (std::uint32_t& here : counts[byte]) {
-            const std::uint32_t entries_here = here;
-            here = offset;
-            offset += entries_here;
-        }
-        for (const WalkEntry* entry = from; entry != from + count; ++entry) {
-            to[byte_counts[key_byte(*entry, first_pair, byte)]++] = *entry;
-        }
-        std::swap(from, to);
+    };
+    for (int byte = 0; byte < offset_bytes && !in_pair_order; ++byte) {
+        pass(offset_counts[byte], byte, offset);
+    }
+    for (int byte = 0; byte < quotient_bytes; ++byte) {
+        pass(quotient_counts[byte], byte, bits_of);
     }
     if (from != begin) {
         std::copy(from, from + count, begin);

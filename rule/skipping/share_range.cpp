@@ -129,6 +129,8 @@ static double ceiling_kept(const Ceiling& a, const Line& b, double from) {
 constexpr double most_wholes = 64;
 // A part of the range past its end: nowhere.
 constexpr double never = 2.0;
+// Stands for a walk that found no payment: no supporter lies below it.
+constexpr double not_a_payment = std::numeric_limits<double>::quiet_NaN();
 
 // A stored value is the truncation of a count v >= 0, its whole part, so it
 // is bounded by the whole parts of the lines that bound the count. Over the
@@ -502,11 +504,14 @@ private:
             }
         };
         consider(lower);
+        const std::array<Line, 2> without = payments_without(
+            candidate, *first_budgets, payment_first.value_or(not_a_payment), *last_budgets,
+            payment_last.value_or(not_a_payment), error);
         if (payment_first) {
-            consider(payment_without(candidate, *first_budgets, *payment_first, error));
+            consider(without[0]);
         }
         if (payment_last) {
-            consider(payment_without(candidate, *last_budgets, *payment_last, error));
+            consider(without[1]);
         }
         const double lower_first = lower.first;
         const double lower_last = lower.last;
@@ -533,29 +538,47 @@ private:
         return true;
     }
 
-    // A line under the payment at every share: (cost - money of S) /
-    // (utility outside S) at the highest budgets, S being the supporters
-    // whose budget / utility in `budgets` lies below `payment`. Not
-    // positive when that S bounds nothing.
-    Line payment_without(const Candidate& candidate, const std::vector<double>& budgets,
-                         double payment, double error) const {
-        double paid_first = 0.0;
-        double paid_last = 0.0;
-        double denominator = static_cast<double>(candidate.total_utility);
+    // Lines under the payment at every share. For any set S of supporters,
+    // (cost - money of S) / (utility outside S) at the highest budgets is
+    // one, closest where S is the supporters who pay all they hold; one
+    // pass takes S from the walk at each end: those whose budget in
+    // `first_budgets` lies below utility times `first_payment`, and those
+    // of `last_budgets` below utility times `last_payment`. A line is not
+    // positive where its S bounds nothing.
+    std::array<Line, 2> payments_without(const Candidate& candidate, const std::vector<double>& first_budgets,
+                                         double first_payment, const std::vector<double>& last_budgets,
+                                         double last_payment, double error) const {
+        // Money of each S at the first and at the last share, and the
+        // utility outside it.
+        double first_s_first = 0.0;
+        double first_s_last = 0.0;
+        double last_s_first = 0.0;
+        double last_s_last = 0.0;
+        double first_s_outside = static_cast<double>(candidate.total_utility);
+        double last_s_outside = first_s_outside;
         for (std::size_t i = candidate.first_pair; i < candidate.end_pair; ++i) {
             const std::uint32_t voter = election_.pair_voter[i];
             const double utility = election_.pair_utility[i];
-            if (budgets[voter] / utility < payment) {
-                paid_first += workspace_.high_first[voter];
-                paid_last += workspace_.high_last[voter];
-                denominator -= utility;
+            const double high_first = workspace_.high_first[voter];
+            const double high_last = workspace_.high_last[voter];
+            const bool in_first_s = first_budgets[voter] < utility * first_payment;
+            const bool in_last_s = last_budgets[voter] < utility * last_payment;
+            first_s_first += in_first_s ? high_first : 0.0;
+            first_s_last += in_first_s ? high_last : 0.0;
+            first_s_outside -= in_first_s ? utility : 0.0;
+            last_s_first += in_last_s ? high_first : 0.0;
+            last_s_last += in_last_s ? high_last : 0.0;
+            last_s_outside -= in_last_s ? utility : 0.0;
+        }
+        const auto line = [&](double paid_first, double paid_last, double outside) -> Line {
+            if (!(outside > 0)) {
+                return {0.0, 0.0};
             }
-        }
-        if (!(denominator > 0)) {
-            return {0.0, 0.0};
-        }
-        return {rounded_down((candidate.cost - paid_first) / denominator - error),
-                rounded_down((candidate.cost - paid_last) / denominator - error)};
+            return {rounded_down((candidate.cost - paid_first) / outside - error),
+                    rounded_down((candidate.cost - paid_last) / outside - error)};
+        };
+        return {line(first_s_first, first_s_last, first_s_outside),
+                line(last_s_first, last_s_last, last_s_outside)};
     }
 
     // The payment every walk stops at, where that is one and the same at
