@@ -24,7 +24,7 @@ inline constexpr double shortest_range = 2.0;
 inline constexpr double most_growth = 16.0;
 // Proofs near a change tend to fail; after this many the next rerun, which
 // costs about as much, finds the change instead.
-inline constexpr int most_failures = 3;
+inline constexpr int most_failures = 6;
 // A range that fails at its first share says little of where a shorter one
 // would fail; one this many times shorter costs as little to try and still
 // skips far when it holds.
@@ -34,10 +34,11 @@ inline constexpr double shrink_after_failing_at_once = 8.0;
 // logarithm even where the estimates mislead.
 inline constexpr double shrink_after_failing = 2.0;
 
-// When to try a proof, apart from how. A proof costs about a run, so it
-// waits until the outcome has held for a rerun, or for two where outcomes
-// have been changing every few steps; after a rerun where proofs found
-// nothing, the next few reruns try none, twice as many each time.
+// When to try a proof, apart from how. Where outcomes last long, a proof
+// is tried from the rerun that finds a new one; a proof costs about a
+// run, so where outcomes have been changing every few steps it waits until
+// the outcome has held for two; after a rerun where proofs found nothing,
+// the next few reruns try none, twice as many each time.
 class ProofSchedule {
 public:
     // A rerun at `share` gave `outcome`; whether to try proving from there.
@@ -77,7 +78,7 @@ private:
     // Steps an outcome must have held before a proof is tried from it; more
     // where outcomes last shorter than short_segment, since a proof fails
     // where a change is near.
-    static constexpr double steps_held = 1.0;
+    static constexpr double steps_held = 0.0;
     static constexpr double steps_held_where_changing = 2.0;
     // The first range after a jump is this many times shorter than it: half
     // the length overshoots the next change seldom, yet still skips far.

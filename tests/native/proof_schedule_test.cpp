@@ -25,14 +25,13 @@ const Outcome pool{0};
 const Outcome quay{1};
 
 // Before any outcome is seen, outcomes are taken to last long: a proof is
-// tried once the outcome has held for one step.
-TEST(ProofSchedule, TriesOnceAnOutcomeHasHeldForAStep) {
+// tried from the rerun that finds an outcome, and from each one after.
+TEST(ProofSchedule, TriesAtOnceWhereOutcomesLastLong) {
     ProofSchedule schedule;
-    EXPECT_FALSE(schedule.worth_trying(10, pool));
+    EXPECT_TRUE(schedule.worth_trying(10, pool));
     EXPECT_TRUE(schedule.worth_trying(11, pool));
-    EXPECT_TRUE(schedule.worth_trying(12, pool));
-    // A new outcome, after a long stretch, starts the same wait again.
-    EXPECT_FALSE(schedule.worth_trying(40, quay));
+    // A new outcome, after a long stretch, is tried at once too.
+    EXPECT_TRUE(schedule.worth_trying(40, quay));
     EXPECT_TRUE(schedule.worth_trying(41, quay));
 }
 
@@ -40,7 +39,7 @@ TEST(ProofSchedule, TriesOnceAnOutcomeHasHeldForAStep) {
 // then the outcome must have held for two steps.
 TEST(ProofSchedule, WaitsTwoStepsWhereOutcomesChangeOften) {
     ProofSchedule schedule;
-    EXPECT_FALSE(schedule.worth_trying(1, pool));
+    EXPECT_TRUE(schedule.worth_trying(1, pool));
     EXPECT_FALSE(schedule.worth_trying(2, quay));  // typical stretch (8 + 1) / 2
     EXPECT_FALSE(schedule.worth_trying(3, quay));
     EXPECT_TRUE(schedule.worth_trying(4, quay));
@@ -66,8 +65,7 @@ TEST(ProofSchedule, FirstRangeFollowsHalfTheLastJump) {
 TEST(ProofSchedule, QuietRerunsDoubleAfterFruitlessProofsUpToSixtyFour) {
     ProofSchedule schedule;
     double share = 0;
-    EXPECT_FALSE(schedule.worth_trying(share, pool));
-    ++share;
+    EXPECT_TRUE(schedule.worth_trying(share, pool));
     const auto quiet_reruns = [&] {
         std::size_t quiet = 0;
         while (!schedule.worth_trying(++share, pool)) {
@@ -149,12 +147,16 @@ TEST(FurthestProved, StepsWhereTheFirstShareFails) {
     EXPECT_EQ(longer.asked, (Ranges{{101, 164}, {101, 108}}));
 }
 
-// Failures alternate aiming at the estimate with halving, and three end
-// the attempt.
-TEST(FurthestProved, StopsAfterThreeFailures) {
+// Failures alternate aiming at the estimate with halving, and six end
+// the attempt; so does a range shorter than two steps.
+TEST(FurthestProved, StopsAfterSixFailures) {
     ScriptedProofs proofs{{{false, 0.5}}};
-    EXPECT_EQ(furthest_proved(100, 1000, 8, proofs), 100);
-    EXPECT_EQ(proofs.asked, (Ranges{{101, 108}, {101, 104}, {101, 102}}));
+    EXPECT_EQ(furthest_proved(100, 5000, 1024, proofs), 100);
+    EXPECT_EQ(proofs.asked,
+              (Ranges{{101, 1124}, {101, 612}, {101, 356}, {101, 228}, {101, 164}, {101, 132}}));
+    ScriptedProofs short_ones{{{false, 0.5}}};
+    EXPECT_EQ(furthest_proved(100, 5000, 8, short_ones), 100);
+    EXPECT_EQ(short_ones.asked, (Ranges{{101, 108}, {101, 104}, {101, 102}}));
 }
 
 // After a failure, ranges that hold stop short of the failed end.
