@@ -6,8 +6,8 @@ conversion of the six arguments alone; equal_shares_utils; equal_shares_add1
 with the fixed-budget runs and the range proofs it makes; the completion that
 takes every whole step, with its steps, the distinct outcomes it meets, its
 stretches of unchanged outcome and its native time per run; what the skipping
-completion's runs and proofs cost per stretch, in runs; the plain Python model's time for one fixed-budget run;
-and the peak memory a call adds.
+completion's runs and proofs cost per stretch, in runs; the plain Python
+model's time for one fixed-budget run; and the peak memory a call adds.
 Every time is the minimum over repeats, all taken in this one process so that
 they compare as ratios.
 """

@@ -67,10 +67,6 @@ constexpr std::size_t least_for_radix = 64;
 constexpr int offset_bytes = 4;
 constexpr int quotient_bytes = 8;
 
-inline std::uint64_t offset_of(const WalkEntry& entry, std::size_t first_pair) {
-    return entry.position - first_pair;
-}
-
 inline std::uint64_t bits_of(const WalkEntry& entry) {
     std::uint64_t bits;
     std::memcpy(&bits, &entry.quotient, sizeof bits);
@@ -127,7 +123,7 @@ void sort_positive_into_walk_order(WalkEntry* const begin, WalkEntry* const end,
     if (scratch.size() < count) {
         scratch.resize(count);
     }
-    const auto offset = [first_pair](const WalkEntry& entry) { return offset_of(entry, first_pair); };
+    const auto offset = [first_pair](const WalkEntry& entry) -> std::uint64_t { return entry.position - first_pair; };
     ByteCounts offset_counts[offset_bytes] = {};
     ByteCounts quotient_counts[quotient_bytes] = {};
     if (!in_pair_order) {
