@@ -237,10 +237,18 @@ Examination examine(const Election& election, const Candidate& candidate,
         // ballots a division per supporter.
         const double utility = pair_utility[i];
         const double quotient = utility == 1.0 ? voter_budget : voter_budget / utility;
-        if (quotient > 0) {
-            entries[quotient < first_payment ? below++ : --rest] = {quotient, i};
-        } else if (quotient == 0) {
-            positions[zero++] = i;
+        if (quotient >= 0) {
+            // Which group a supporter joins is as good as random, so it is
+            // stored into each and only the right count advances: slots past
+            // a count are free, and the groups never meet before the end.
+            const bool is_zero = quotient == 0;
+            const bool is_below = quotient < first_payment;
+            entries[below] = {quotient, i};
+            entries[rest - 1] = {quotient, i};
+            positions[zero] = i;
+            below += !is_zero & is_below;
+            rest -= !is_zero & !is_below;
+            zero += is_zero;
         } else if (quotient < 0) {
             buffers.negative.push_back({quotient, i});
         } else {

@@ -187,7 +187,10 @@ public:
                 return false;
             }
         }
-        // The iteration after the last purchase must find nothing.
+        // The iteration after the last purchase must find nothing. Where
+        // it might not, the money as it is now tells how far the proof
+        // reaches.
+        std::fill(workspace_.never_affordable.begin(), workspace_.never_affordable.end(), 0);
         for (std::uint32_t c = 0; c < election_.candidates.size(); ++c) {
             if (!workspace_.present[c]) {
                 continue;
@@ -401,6 +404,12 @@ private:
     bool evaluate(std::uint32_t c) {
         const Candidate& candidate = election_.candidates[c];
         Offer& offer = workspace_.offers[c];
+        // Budgets only fall during a run, so money that could not reach the
+        // cost at some share in an earlier iteration cannot now: the offer
+        // found then still bounds it.
+        if (workspace_.never_affordable[c]) {
+            return true;
+        }
         offer.votes_fixed = false;
         const double cost = candidate.cost;
         const auto total_utility = static_cast<double>(candidate.total_utility);
@@ -413,6 +422,8 @@ private:
         double high_last = 0.0;
         double largest_budget = 0.0;
         double budget_total = 0.0;  // of the larger end of each line
+        // Utility of the supporters who hold something somewhere in the range.
+        double holding_utility = total_utility;
         for (std::size_t i = candidate.first_pair; i < candidate.end_pair; ++i) {
             const std::uint32_t voter = election_.pair_voter[i];
             low_first += workspace_.low_first[voter];
@@ -422,6 +433,7 @@ private:
             const double highest = std::max(workspace_.high_first[voter], workspace_.high_last[voter]);
             largest_budget = std::max(largest_budget, highest);
             budget_total += highest;
+            holding_utility -= highest == 0 ? election_.pair_utility[i] : 0.0;
         }
         const double sum_error = sum_error_of(supporters, budget_total);
         offer.money = {{low_first - sum_error, low_last - sum_error},
@@ -429,6 +441,7 @@ private:
         const Line cost_line{cost, cost};
         offer.maybe_affordable = !strictly_under_throughout(offer.money.high, cost_line);
         if (!offer.maybe_affordable) {
+            workspace_.never_affordable[c] = 1;
             return true;
         }
         // With that much to spare the walk stops at every share too: its
@@ -461,7 +474,7 @@ private:
         const std::vector<double>* last_budgets = &workspace_.low_last;
         if (offer.votes_everywhere) {
             // Where the payment is the same at every share, no walk is needed.
-            if (const auto payment = fixed_payment(candidate)) {
+            if (const auto payment = fixed_payment(candidate, holding_utility)) {
                 const double votes = cost / *payment;
                 offer.payment = {{*payment, *payment}, {*payment, *payment}};
                 offer.votes = {{votes, votes}, {votes, votes}};
@@ -585,18 +598,13 @@ private:
     // every share: supporters who hold exactly nothing everywhere come first
     // and pay nothing, and each other supporter can bear the payment after
     // them at the lowest budgets, compared as the walk compares it.
-    std::optional<double> fixed_payment(const Candidate& candidate) const {
-        double denominator = static_cast<double>(candidate.total_utility);
-        for (std::size_t i = candidate.first_pair; i < candidate.end_pair; ++i) {
-            const std::uint32_t voter = election_.pair_voter[i];
-            if (workspace_.high_first[voter] == 0 && workspace_.high_last[voter] == 0) {
-                denominator -= election_.pair_utility[i];
-            }
-        }
-        if (!(denominator > 0)) {
+    // `holding_utility` is the utility of the others: whole numbers, so
+    // their sum is exact in any order.
+    std::optional<double> fixed_payment(const Candidate& candidate, double holding_utility) const {
+        if (!(holding_utility > 0)) {
             return std::nullopt;
         }
-        const double payment = candidate.cost / denominator;
+        const double payment = candidate.cost / holding_utility;
         for (std::size_t i = candidate.first_pair; i < candidate.end_pair; ++i) {
             const std::uint32_t voter = election_.pair_voter[i];
             const bool holds_nothing = workspace_.high_first[voter] == 0 && workspace_.high_last[voter] == 0;
@@ -682,6 +690,7 @@ RangeCheck outcome_holds_over(const Election& election, double first_share, doub
     workspace.next_stored.resize(candidates);
     workspace.offers.resize(candidates);
     workspace.present.assign(candidates, 1);
+    workspace.never_affordable.assign(candidates, 0);
     for (std::size_t c = 0; c < candidates; ++c) {
         const auto total = static_cast<double>(election.candidates[c].total_utility);
         workspace.stored[c] = {{total, total}, {total, total}};
