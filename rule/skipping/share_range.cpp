@@ -187,10 +187,7 @@ public:
                 return false;
             }
         }
-        // The iteration after the last purchase must find nothing. Where
-        // it might not, the money as it is now tells how far the proof
-        // reaches.
-        std::fill(workspace_.never_affordable.begin(), workspace_.never_affordable.end(), 0);
+        // The iteration after the last purchase must find nothing.
         for (std::uint32_t c = 0; c < election_.candidates.size(); ++c) {
             if (!workspace_.present[c]) {
                 continue;
@@ -404,12 +401,6 @@ private:
     bool evaluate(std::uint32_t c) {
         const Candidate& candidate = election_.candidates[c];
         Offer& offer = workspace_.offers[c];
-        // Budgets only fall during a run, so money that could not reach the
-        // cost at some share in an earlier iteration cannot now: the offer
-        // found then still bounds it.
-        if (workspace_.never_affordable[c]) {
-            return true;
-        }
         offer.votes_fixed = false;
         const double cost = candidate.cost;
         const auto total_utility = static_cast<double>(candidate.total_utility);
@@ -441,7 +432,6 @@ private:
         const Line cost_line{cost, cost};
         offer.maybe_affordable = !strictly_under_throughout(offer.money.high, cost_line);
         if (!offer.maybe_affordable) {
-            workspace_.never_affordable[c] = 1;
             return true;
         }
         // With that much to spare the walk stops at every share too: its
@@ -690,7 +680,6 @@ RangeCheck outcome_holds_over(const Election& election, double first_share, doub
     workspace.next_stored.resize(candidates);
     workspace.offers.resize(candidates);
     workspace.present.assign(candidates, 1);
-    workspace.never_affordable.assign(candidates, 0);
     for (std::size_t c = 0; c < candidates; ++c) {
         const auto total = static_cast<double>(election.candidates[c].total_utility);
         workspace.stored[c] = {{total, total}, {total, total}};

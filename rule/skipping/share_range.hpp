@@ -59,8 +59,6 @@ struct RangeWorkspace {
     std::vector<Band> stored;
     std::vector<Band> next_stored;
     std::vector<char> present;
-    // Candidates found unaffordable at every share in an earlier iteration.
-    std::vector<char> never_affordable;
     std::vector<Offer> offers;
     // Candidates that may be examined in the current iteration.
     std::vector<std::uint32_t> contenders;
